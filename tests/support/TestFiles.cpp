@@ -1,0 +1,95 @@
+#include "tests/support/TestFiles.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace {
+std::atomic<unsigned> g_nextDir{0};
+}
+
+CTempDir::CTempDir()
+{
+    char szTemp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, szTemp);
+    for (;;) {
+        char szName[MAX_PATH];
+        std::snprintf(szName, sizeof szName, "%sut%lu_%u_%lu", szTemp, GetCurrentProcessId(),
+                      g_nextDir++, GetTickCount());
+        if (CreateDirectoryA(szName, nullptr)) {
+            m_strPath = szName;
+            return;
+        }
+    }
+}
+
+CTempDir::~CTempDir()
+{
+    RemoveTree(m_strPath);
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& content)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(h);
+    return ok && written == content.size();
+}
+
+std::string ReadWholeFile(const std::string& path)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string content;
+    char buffer[65536];
+    DWORD n = 0;
+    while (ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0)
+        content.append(buffer, n);
+    CloseHandle(h);
+    return content;
+}
+
+bool FileExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void RemoveTree(const std::string& path)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((path + "\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = fd.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            const std::string child = path + "\\" + name;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+std::string ExecutableDir()
+{
+    char szPath[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, szPath, MAX_PATH);
+    std::string path = szPath;
+    return path.substr(0, path.find_last_of('\\'));
+}
+
+void SetProcessTempDir(const std::string& path)
+{
+    SetEnvironmentVariableA("TMP", path.c_str());
+    SetEnvironmentVariableA("TEMP", path.c_str());
+}

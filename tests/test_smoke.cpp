@@ -1,0 +1,7 @@
+#include <gtest/gtest.h>
+#include "framework/Afx.h"
+
+TEST(Smoke, AnsiCodePageIsGbk)
+{
+    EXPECT_EQ(936u, GetACP());
+}
