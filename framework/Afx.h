@@ -6,6 +6,7 @@
 
 #include "framework/Array.h"
 #include "framework/CmdTarget.h"
+#include "framework/CommandLine.h"
 #include "framework/Controls.h"
 #include "framework/DataExchange.h"
 #include "framework/Dialog.h"

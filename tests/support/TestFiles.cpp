@@ -5,15 +5,25 @@
 
 namespace {
 std::atomic<unsigned> g_nextDir{0};
+
+// The temporary directory the process started with: tests point TMP at
+// directories of their own, which must not nest.
+const std::string& BaseTempDir()
+{
+    static const std::string s_path = [] {
+        char szTemp[MAX_PATH] = "";
+        GetTempPathA(MAX_PATH, szTemp);
+        return std::string(szTemp);
+    }();
+    return s_path;
+}
 }
 
 CTempDir::CTempDir()
 {
-    char szTemp[MAX_PATH] = "";
-    GetTempPathA(MAX_PATH, szTemp);
-    for (;;) {
+    for (int nTry = 0; nTry < 1000; ++nTry) {
         char szName[MAX_PATH];
-        std::snprintf(szName, sizeof szName, "%sut%lu_%u_%lu", szTemp, GetCurrentProcessId(),
+        std::snprintf(szName, sizeof szName, "%sut%lu_%u_%lu", BaseTempDir().c_str(), GetCurrentProcessId(),
                       g_nextDir++, GetTickCount());
         if (CreateDirectoryA(szName, nullptr)) {
             m_strPath = szName;

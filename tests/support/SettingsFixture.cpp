@@ -1,0 +1,32 @@
+#include "tests/support/SettingsFixture.h"
+
+#include <windows.h>
+
+void SettingsFixture::SetUp()
+{
+    DeleteFileA(SettingsPath().c_str());
+    m_tempDir = std::make_unique<CTempDir>();
+    SetProcessTempDir(m_tempDir->Path() + "\\");
+}
+
+void SettingsFixture::TearDown()
+{
+    DeleteFileA(SettingsPath().c_str());
+    m_tempDir.reset();
+}
+
+void SettingsFixture::WriteSettings(const std::string& content)
+{
+    std::string crlf;
+    for (char c : content) {
+        if (c == '\n')
+            crlf += '\r';
+        crlf += c;
+    }
+    ASSERT_TRUE(WriteWholeFile(SettingsPath(), crlf));
+}
+
+std::string SettingsFixture::SettingsPath() const
+{
+    return ExecutableDir() + "\\Update.ini";
+}
