@@ -9,7 +9,7 @@ PACKAGES=(
   googletest
   wine wine64
   locales
-  xvfb x11-apps imagemagick fonts-wqy-microhei
+  xvfb x11-apps x11-utils imagemagick fonts-wqy-microhei
   nginx-light
   g++ openssl libssl-dev
 )
