@@ -49,7 +49,8 @@ CString AfxSystemErrorText(DWORD dwError)
     DWORD dwLength = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                     nullptr, dwError, 0, szBuffer, sizeof szBuffer, nullptr);
     if (dwLength == 0) {
-        HMODULE hWinInet = GetModuleHandleA("wininet.dll");
+        // WinINet's texts live in its own module's message table.
+        static const HMODULE hWinInet = LoadLibraryExA("wininet.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
         if (hWinInet)
             dwLength = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
                                       hWinInet, dwError, 0, szBuffer, sizeof szBuffer, nullptr);
