@@ -7,3 +7,5 @@ if [ ! -f "$BUILD_DIR/build.ninja" ]; then
   cmake -S "$SOURCE_DIR" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release
 fi
 cmake --build "$BUILD_DIR" -j "$(nproc)"
+# The native publishing tool, which the tests also run.
+BUILD_DIR="$BUILD_DIR" "$SOURCE_DIR/scripts/build-tools.sh"
