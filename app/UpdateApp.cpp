@@ -1,4 +1,5 @@
 #include "app/UpdateApp.h"
+#include "app/InstanceLock.h"
 #include "ui/UpdateDlg.h"
 
 #include <mbstring.h>
@@ -8,6 +9,8 @@
 namespace {
 // Only the first bytes of the command-line tail are scanned for words.
 const int COMMAND_LINE_SCAN_LIMIT = 128;
+// How long a second interactive start looks for the running wizard's window.
+const DWORD WIZARD_SEARCH_MS = 3000;
 }
 
 CUpdateApp::CUpdateApp()
@@ -39,10 +42,26 @@ BOOL CUpdateApp::InitInstance()
             _mbsicmp(reinterpret_cast<const unsigned char*>(static_cast<LPCSTR>(words[0])),
                      reinterpret_cast<const unsigned char*>("true")) == 0)
             dlg.m_bAutoMode = true;
-        dlg.DoModal();
     }
+
+    // One updater per installation: a second one starts no update. A person
+    // gets the running wizard in front; a scheduled run ends at once.
+    CInstanceLock lock(dlg.m_strAppDir);
+    if (!lock.Acquired()) {
+        m_pMainWnd = nullptr;
+        if (dlg.m_bAutoMode)
+            m_nExitCode = EXIT_ALREADY_RUNNING;
+        else
+            lock.ActivateRunningWizard(WIZARD_SEARCH_MS);
+        return FALSE;
+    }
+
+    dlg.DoModal();
     if (m_pMainWnd == &dlg)
         m_pMainWnd = nullptr;
+    // The framework's exit step returns m_nExitCode as the process's exit
+    // code: the unattended run's outcome; an interactive run ends with 0.
+    m_nExitCode = dlg.m_bAutoMode ? dlg.m_nExitCode : EXIT_DONE;
     return FALSE;
 }
 

@@ -11,6 +11,8 @@
 #include "framework/DataExchange.h"
 #include "framework/Dialog.h"
 #include "framework/Exception.h"
+#include "framework/File.h"
+#include "framework/Internet.h"
 #include "framework/MessageBox.h"
 #include "framework/Sockets.h"
 #include "framework/String.h"

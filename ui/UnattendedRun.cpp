@@ -2,13 +2,62 @@
 // reaches the screen only through messages sent to the dialog's windows.
 #include "ui/UpdateDlg.h"
 
+namespace {
+
+// The error's own text, or the generic one when it supplies none.
+CString ErrorText(const CException& e)
+{
+    char szText[1024] = "";
+    if (!e.GetErrorMessage(szText, sizeof szText) || szText[0] == '\0')
+        return CString(AFX_INTERNAL_FAILURE_TEXT);
+    return CString(szText);
+}
+
+}  // namespace
+
 DWORD WINAPI UpdateThreadProc(LPVOID pParam)
 {
     CUpdateDlg* pDlg = static_cast<CUpdateDlg*>(pParam);
-    if (pDlg->CheckVersions())
-        pDlg->RunUpdate();
+    pDlg->RunUnattendedSteps();
+    // The last use of the dialog: it is gone once this returns.
     pDlg->RequestClose();
     return 0;
+}
+
+// Nothing escapes: an error's text goes to the status line, and the worker
+// goes on to close the dialog. A network error that escapes the check means
+// the server could not be reached.
+void CUpdateDlg::RunUnattendedSteps()
+{
+    m_nExitCode = EXIT_FAILED;
+    BOOL bChecked = FALSE;
+    try {
+        const BOOL bNewer = CheckVersions();
+        bChecked = TRUE;
+        if (StopRequested())
+            return;
+        if (m_bServerUnreachable) {
+            m_nExitCode = EXIT_UNREACHABLE;
+            return;
+        }
+        if (!bNewer) {
+            m_nExitCode = EXIT_DONE;
+            return;
+        }
+        RunUpdate();
+        if (m_bRunComplete && !StopRequested())
+            m_nExitCode = EXIT_DONE;
+    } catch (const CInternetException& e) {
+        m_nExitCode = bChecked ? EXIT_FAILED : EXIT_UNREACHABLE;
+        m_strStatus = ErrorText(e);
+        RefreshControls(FALSE);
+    } catch (const CException& e) {
+        m_strStatus = ErrorText(e);
+        RefreshControls(FALSE);
+    } catch (...) {
+        m_strStatus = AFX_INTERNAL_FAILURE_TEXT;
+        RefreshControls(FALSE);
+    }
 }
 
 BOOL CUpdateDlg::RefreshControls(BOOL bSaveAndValidate)
@@ -23,6 +72,16 @@ BOOL CUpdateDlg::RefreshControls(BOOL bSaveAndValidate)
 void CUpdateDlg::RequestClose()
 {
     SendMessage(WM_CLOSE_WIZARD, 0, 0);
+}
+
+void CUpdateDlg::RequestStop()
+{
+    InterlockedExchange(&m_lStopRequested, 1);
+}
+
+BOOL CUpdateDlg::StopRequested() const
+{
+    return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_lStopRequested), 0, 0) != 0;
 }
 
 LRESULT CUpdateDlg::OnRefreshControls(WPARAM wParam, LPARAM)

@@ -39,7 +39,9 @@ CString ExecutableDirectory()
 }  // namespace
 
 CUpdateDlg::CUpdateDlg(CWnd* pParent)
-    : CDialog(IDD, pParent), m_bAutoMode(false), m_nPort(0), m_hIcon(nullptr), m_dwRequestFlags(0)
+    : CDialog(IDD, pParent), m_bAutoMode(false), m_nPort(0), m_hIcon(nullptr), m_dwRequestFlags(0),
+      m_bServerUnreachable(FALSE), m_bRunComplete(FALSE), m_nExitCode(EXIT_DONE), m_bStepRunning(FALSE),
+      m_lStopRequested(0), m_hWorker(nullptr)
 {
     m_strStatus = INITIAL_STATUS;
     m_hIcon = LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
@@ -55,8 +57,19 @@ CUpdateDlg::CUpdateDlg(CWnd* pParent)
     m_bAutoMode = false;
 }
 
+// The worker uses this object until it ends: if it still runs (the modal run
+// ended some other way), it is asked to stop and waited for, while the
+// messages it sends are still taken.
 CUpdateDlg::~CUpdateDlg()
 {
+    if (m_hWorker == nullptr)
+        return;
+    RequestStop();
+    while (MsgWaitForMultipleObjects(1, &m_hWorker, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    CloseHandle(m_hWorker);
 }
 
 void CUpdateDlg::DoDataExchange(CDataExchange* pDX)
@@ -91,14 +104,34 @@ BOOL CUpdateDlg::OnInitDialog()
         m_listFiles.AddString(info.strLocalFile + " " + info.strLocalVersion);
     }
 
-    if (m_bAutoMode)
-        CreateThread(nullptr, 0, UpdateThreadProc, this, 0, nullptr);
+    if (m_bAutoMode && m_hWorker == nullptr)
+        m_hWorker = CreateThread(nullptr, 0, UpdateThreadProc, this, 0, nullptr);
     return TRUE;
 }
 
-// The wizard button: its caption names the step that a press runs.
+namespace {
+// Marks a step as running for its whole length, whichever way it ends.
+class CStepScope {
+public:
+    explicit CStepScope(BOOL& bRunning) : m_bRunning(bRunning) { m_bRunning = TRUE; }
+    ~CStepScope() { m_bRunning = FALSE; }
+    CStepScope(const CStepScope&) = delete;
+    CStepScope& operator=(const CStepScope&) = delete;
+
+private:
+    BOOL& m_bRunning;
+};
+}  // namespace
+
+// The wizard button: its caption names the step that a press runs. One step
+// at a time: a press that arrives while a step runs (through the download's
+// message pump) is ignored, and so is every press during an unattended run.
 void CUpdateDlg::OnOK()
 {
+    if (m_bAutoMode || m_bStepRunning)
+        return;
+    CStepScope step(m_bStepRunning);
+
     CString strCaption;
     m_btnNext.GetWindowText(strCaption);
     const unsigned char* pszCaption = reinterpret_cast<const unsigned char*>(static_cast<LPCSTR>(strCaption));
@@ -109,6 +142,21 @@ void CUpdateDlg::OnOK()
         CDialog::OnOK();
     else
         CheckVersions();
+}
+
+// Cancel, the Esc key and the close box. While a step runs, or during an
+// unattended run, the dialog disappears at once and the step is asked to stop
+// at its next safe point. An interactive run then ends when the step returns
+// to the modal loop; an unattended one when the worker has closed the dialog.
+void CUpdateDlg::OnCancel()
+{
+    if (m_bAutoMode || m_bStepRunning) {
+        ShowWindow(SW_HIDE);
+        RequestStop();
+        if (m_bAutoMode)
+            return;
+    }
+    CDialog::OnCancel();
 }
 
 // Minimised: paint the icon in the middle of the client area.

@@ -16,6 +16,14 @@ extern const char CAPTION_NEXT[];    // "下一步(&N)"
 extern const char CAPTION_UPDATE[];  // "更新(&U)"
 extern const char CAPTION_FINISH[];  // "完成(&O)"
 
+// Exit codes of the program.
+enum {
+    EXIT_DONE = 0,             // nothing newer, or every file updated and the settings replaced
+    EXIT_FAILED = 1,           // a file failed, the run stopped, an error escaped, or no settings replaced
+    EXIT_UNREACHABLE = 2,      // the server could not be reached
+    EXIT_ALREADY_RUNNING = 3,  // another updater runs for this installation
+};
+
 class CUpdateDlg : public CDialog {
 public:
     explicit CUpdateDlg(CWnd* pParent = nullptr);
@@ -42,8 +50,10 @@ public:
     // File catalogue (settings/FileCatalogue.cpp).
     void SplitString(CString strText, char chDelimiter, CStringArray& arrPieces);
     void LoadFileList();
-    // Settings replacement (settings/SettingsReplace.cpp).
-    void ReplaceSettingsFile();
+    // Settings replacement (settings/SettingsReplace.cpp): the items whose
+    // download did not complete keep their installed version in the record.
+    // TRUE when the installed settings were replaced.
+    BOOL ReplaceSettingsFile(const CUpdateFileArray& arrIncomplete);
     // Version check (transfer/VersionCheck.cpp): TRUE when an item is newer.
     BOOL CheckVersions();
     // One file's download and swap into place (transfer/FileDownload.cpp).
@@ -52,6 +62,22 @@ public:
     void RunUpdate();
     // Unattended run (ui/UnattendedRun.cpp): closes the dialog from the worker.
     void RequestClose();
+    // The worker's steps: the check, the update when something is newer, and
+    // the exit code; every error is caught and put on the status line.
+    void RunUnattendedSteps();
+
+    // Cancel while a step runs: the step stops at its next safe point (before
+    // the next item, or inside a download, which is then abandoned). Any thread.
+    void RequestStop();
+    BOOL StopRequested() const;
+
+    // Set by the version check when its request could not be sent.
+    BOOL m_bServerUnreachable;
+    // Set by the update run: every marked file came into place and the
+    // installed settings were replaced.
+    BOOL m_bRunComplete;
+    // The exit code of an unattended run (EXIT_*), final once the worker ends.
+    int m_nExitCode;
 
     // Brings m_strStatus onto the screen (bSaveAndValidate FALSE), on the
     // dialog's thread in both kinds of run.
@@ -61,6 +87,7 @@ protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
     void OnOK() override;
+    void OnCancel() override;
 
     void OnPaint();
     HCURSOR OnQueryDragIcon();
@@ -68,6 +95,11 @@ protected:
     LRESULT OnCloseWizard(WPARAM wParam, LPARAM lParam);
 
     DECLARE_MESSAGE_MAP()
+
+private:
+    BOOL m_bStepRunning;             // a button's step is running: presses are ignored
+    volatile LONG m_lStopRequested;  // set by RequestStop
+    HANDLE m_hWorker;                // the unattended run's worker, joined by the destructor
 };
 
 // The unattended run's worker: check, update when something is newer, close.

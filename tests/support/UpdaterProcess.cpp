@@ -1,0 +1,102 @@
+#include "tests/support/UpdaterProcess.h"
+#include "tests/support/WindowDriver.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+const UINT kEndedByTest = 99;
+
+bool IsTempVariable(const char* pszEntry)
+{
+    return _strnicmp(pszEntry, "TMP=", 4) == 0 || _strnicmp(pszEntry, "TEMP=", 5) == 0;
+}
+
+// This process's environment with TMP and TEMP replaced.
+std::vector<char> EnvironmentWithTemp(const std::string& strTempDir)
+{
+    std::vector<char> block;
+    LPCH pEnv = GetEnvironmentStringsA();
+    for (const char* p = pEnv; *p != '\0'; p += std::strlen(p) + 1) {
+        if (!IsTempVariable(p))
+            block.insert(block.end(), p, p + std::strlen(p) + 1);
+    }
+    FreeEnvironmentStringsA(pEnv);
+    for (const char* pszName : {"TMP=", "TEMP="}) {
+        const std::string entry = pszName + strTempDir;
+        block.insert(block.end(), entry.begin(), entry.end());
+        block.push_back('\0');
+    }
+    block.push_back('\0');
+    return block;
+}
+
+}  // namespace
+
+CStartedProcess::CStartedProcess(const std::string& strExe, const std::string& strArguments,
+                                 const std::string& strTempDir)
+    : m_pi()
+{
+    std::string commandLine = "\"" + strExe + "\"";
+    if (!strArguments.empty())
+        commandLine += " " + strArguments;
+    std::vector<char> cmd(commandLine.begin(), commandLine.end());
+    cmd.push_back('\0');
+    std::vector<char> env;
+    if (!strTempDir.empty())
+        env = EnvironmentWithTemp(strTempDir);
+
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    if (!CreateProcessA(strExe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, env.empty() ? nullptr : env.data(),
+                        nullptr, &si, &m_pi))
+        m_pi = PROCESS_INFORMATION();
+}
+
+CStartedProcess::~CStartedProcess()
+{
+    if (!Started())
+        return;
+    if (IsRunning()) {
+        TerminateProcess(m_pi.hProcess, kEndedByTest);
+        WaitForSingleObject(m_pi.hProcess, 10000);
+    }
+    CloseHandle(m_pi.hThread);
+    CloseHandle(m_pi.hProcess);
+}
+
+bool CStartedProcess::WaitForExit(DWORD dwMilliseconds) const
+{
+    return WaitForSingleObject(m_pi.hProcess, dwMilliseconds) == WAIT_OBJECT_0;
+}
+
+DWORD CStartedProcess::ExitCode() const
+{
+    DWORD dwCode = STILL_ACTIVE;
+    GetExitCodeProcess(m_pi.hProcess, &dwCode);
+    return dwCode;
+}
+
+HWND WaitForWizard(const CStartedProcess& process, DWORD dwTimeoutMs)
+{
+    return WaitForWindow(process.Pid(), "Zentrel 1.0", dwTimeoutMs);
+}
+
+std::vector<std::string> ListLinesOf(HWND hListBox)
+{
+    std::vector<std::string> lines;
+    const int nCount = static_cast<int>(SendMessageW(hListBox, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < nCount; ++i) {
+        const int nLength = static_cast<int>(SendMessageW(hListBox, LB_GETTEXTLEN, i, 0));
+        std::vector<wchar_t> wide(nLength > 0 ? 2 * nLength + 16 : 16, L'\0');
+        SendMessageW(hListBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide.data()));
+        wide.back() = L'\0';
+        const int nBytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, nullptr, 0, nullptr, nullptr);
+        std::string line(nBytes > 0 ? nBytes : 1, '\0');
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, &line[0], nBytes, nullptr, nullptr);
+        line.resize(std::strlen(line.c_str()));
+        lines.push_back(line);
+    }
+    return lines;
+}

@@ -1,0 +1,37 @@
+// Processes for the end-to-end tests: the real Update.exe started from an
+// installation directory with a temporary directory of its own, and programs
+// started from installed files. Each process is ended (by its handle) when
+// its object goes, if it still runs.
+#pragma once
+#include <string>
+#include <vector>
+#include <windows.h>
+
+class CStartedProcess {
+public:
+    // Starts "strExe" with the arguments; with strTempDir the process gets
+    // TMP and TEMP set to it (Wine does not take them from the Linux side).
+    CStartedProcess(const std::string& strExe, const std::string& strArguments, const std::string& strTempDir = "");
+    ~CStartedProcess();
+    CStartedProcess(const CStartedProcess&) = delete;
+    CStartedProcess& operator=(const CStartedProcess&) = delete;
+
+    bool Started() const { return m_pi.hProcess != nullptr; }
+    DWORD Pid() const { return m_pi.dwProcessId; }
+    bool WaitForExit(DWORD dwMilliseconds) const;
+    bool IsRunning() const { return Started() && !WaitForExit(0); }
+    // STILL_ACTIVE while the process runs.
+    DWORD ExitCode() const;
+
+private:
+    PROCESS_INFORMATION m_pi;
+};
+
+// The updater's wizard window of the process, or nullptr after dwTimeoutMs.
+HWND WaitForWizard(const CStartedProcess& process, DWORD dwTimeoutMs);
+
+// The lines of a list box of another process, in the ANSI code page. Wine
+// copies the list box's wide text unconverted when another process asks for
+// it with LB_GETTEXT through SendMessageA (and overruns the buffer sized from
+// LB_GETTEXTLEN), so the lines are read wide and converted here.
+std::vector<std::string> ListLinesOf(HWND hListBox);
