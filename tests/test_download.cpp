@@ -58,7 +58,6 @@ std::string Text(const std::string& prefix, const char* suffix) { return prefix 
 // on disk. Only a complete 2xx body is put in place.
 TEST_F(Download, OutcomesAndWhatTheyLeaveOnDisk)
 {
-    enum class Server { Refused, BacklogFull, Reply };
     struct Row {
         const char* name;
         Server server;
@@ -107,15 +106,8 @@ TEST_F(Download, OutcomesAndWhatTheyLeaveOnDisk)
         SCOPED_TRACE(row.name);
         m_server = std::make_unique<CLoopbackServer>();
         m_server->Serve(SERVER_PATH, row.reply);
-        std::unique_ptr<CBacklogFullListener> pBacklog;
-        unsigned short nPort = m_server->Port();
-        if (row.server == Server::Refused)
-            nPort = ClosedPort();
-        if (row.server == Server::BacklogFull) {
-            pBacklog = std::make_unique<CBacklogFullListener>();
-            ASSERT_TRUE(pBacklog->IsFull());
-            nPort = pBacklog->Port();
-        }
+        const unsigned short nPort = PortFor(row.server);
+        ASSERT_NE(0, nPort);
         WriteInstalledSettings("", "", nPort);
         DeleteFileA(Installed().c_str());
         if (row.bInstalledBefore) {

@@ -154,7 +154,6 @@ TEST_F(VersionCheck, EmptyCatalogueStillFetchesTheCopyAndEndsUpToDate)
 // left, listing the item as newer.
 TEST_F(VersionCheck, FailuresEndInTheComparisonWithoutAPartialCopy)
 {
-    enum class Server { Refused, BacklogFull, Reply };
     enum class Copy { Absent, Earlier, Served };
     struct Row {
         const char* name;
@@ -193,15 +192,8 @@ TEST_F(VersionCheck, FailuresEndInTheComparisonWithoutAPartialCopy)
         SCOPED_TRACE(row.name);
         m_server = std::make_unique<CLoopbackServer>();
         m_server->Serve(VERSION_PATH, row.reply);
-        std::unique_ptr<CBacklogFullListener> pBacklog;
-        unsigned short nPort = m_server->Port();
-        if (row.server == Server::Refused)
-            nPort = ClosedPort();
-        if (row.server == Server::BacklogFull) {
-            pBacklog = std::make_unique<CBacklogFullListener>();
-            ASSERT_TRUE(pBacklog->IsFull());
-            nPort = pBacklog->Port();
-        }
+        const unsigned short nPort = PortFor(row.server);
+        ASSERT_NE(0, nPort);
         WriteInstalledSettings("app.exe", ONE_ITEM, nPort);
         DeleteFileA(VersionCopyPath().c_str());
         if (row.bEarlierCopy) {

@@ -8,16 +8,6 @@ namespace {
 std::string SettingsBesideProgram() { return ExecutableDir() + "\\Update.ini"; }
 }
 
-std::string Crlf(const std::string& text)
-{
-    std::string crlf;
-    for (char c : text) {
-        if (c == '\n')
-            crlf += '\r';
-        crlf += c;
-    }
-    return crlf;
-}
 
 void NetFixture::SetUp()
 {
@@ -32,6 +22,7 @@ void NetFixture::SetUp()
 
 void NetFixture::TearDown()
 {
+    m_backlog.reset();
     m_server.reset();
     DeleteFileA(SettingsBesideProgram().c_str());
     m_installDir.reset();
@@ -71,4 +62,19 @@ unsigned short NetFixture::ClosedPort()
     closesocket(s);
     WSACleanup();
     return ntohs(addr.sin_port);
+}
+
+unsigned short NetFixture::PortFor(Server server)
+{
+    m_backlog.reset();
+    switch (server) {
+    case Server::Refused:
+        return ClosedPort();
+    case Server::BacklogFull:
+        m_backlog = std::make_unique<CBacklogFullListener>();
+        return m_backlog->IsFull() ? m_backlog->Port() : 0;
+    case Server::Reply:
+        break;
+    }
+    return m_server->Port();
 }

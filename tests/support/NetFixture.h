@@ -27,14 +27,18 @@ protected:
     // A loopback port where nothing listens.
     static unsigned short ClosedPort();
 
+    // Where a table row's server stands: the loopback server m_server, a port
+    // where nothing listens, or a listener whose backlog is full (kept in
+    // m_backlog until the next call). 0 when the backlog could not be filled.
+    enum class Server { Refused, BacklogFull, Reply };
+    unsigned short PortFor(Server server);
+
     std::unique_ptr<CLoopbackServer> m_server;
     std::unique_ptr<CTempDir> m_tempDir;
     std::unique_ptr<CTempDir> m_installDir;
+    std::unique_ptr<CBacklogFullListener> m_backlog;
 
 private:
     std::string m_strOriginalTemp;
     std::string m_strTempPath;
 };
-
-// Text with "\n" turned into CRLF line ends.
-std::string Crlf(const std::string& text);

@@ -17,13 +17,7 @@ void SettingsFixture::TearDown()
 
 void SettingsFixture::WriteSettings(const std::string& content)
 {
-    std::string crlf;
-    for (char c : content) {
-        if (c == '\n')
-            crlf += '\r';
-        crlf += c;
-    }
-    ASSERT_TRUE(WriteWholeFile(SettingsPath(), crlf));
+    ASSERT_TRUE(WriteWholeFile(SettingsPath(), Crlf(content)));
 }
 
 std::string SettingsFixture::SettingsPath() const

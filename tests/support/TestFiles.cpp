@@ -37,6 +37,17 @@ CTempDir::~CTempDir()
     RemoveTree(m_strPath);
 }
 
+std::string Crlf(const std::string& text)
+{
+    std::string crlf;
+    for (char c : text) {
+        if (c == '\n')
+            crlf += '\r';
+        crlf += c;
+    }
+    return crlf;
+}
+
 bool WriteWholeFile(const std::string& path, const std::string& content)
 {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -21,6 +21,9 @@ private:
     std::string m_strPath;
 };
 
+// Text with "\n" turned into CRLF line ends.
+std::string Crlf(const std::string& text);
+
 bool WriteWholeFile(const std::string& path, const std::string& content);
 // The file's bytes; empty when it cannot be read (see FileExists).
 std::string ReadWholeFile(const std::string& path);
