@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds, lays out a sample
-# installation (two small sample programs, a read-me and Update.ini) and a
-# sample release on nginx on 127.0.0.1, then runs the updater against it.
+# installation (sample/Update.ini: two small sample programs and a read-me)
+# and a sample release on nginx on 127.0.0.1, then runs the updater against it.
 #
 #   scripts/run.sh                  the unattended update ("Update.exe true"),
 #                                   headless; prints a before/after table of
@@ -70,23 +70,27 @@ sample_program() {  # name version
   printf '\nZentrel sample %s %s\n' "$1" "$2"
 }
 
-settings() {  # client-version tools-version readme-version
-  printf '%s\r\n' \
-    "[SystemInfo]" "Server=127.0.0.1" "Port=$PORT" "FileList=Client.exe,Tools.exe,Readme" \
-    "[Update]" "UpdateInfo=/soft" \
-    "[Client.exe]" "CurrentVersion=$1" "ServerFileName=Client.zip" "LocalFileName=Client.exe" \
-    "[Tools.exe]" "CurrentVersion=$2" "ServerFileName=Tools.zip" "LocalFileName=Tools.exe" \
-    "[Readme]" "CurrentVersion=$3" "ServerFileName=Readme.txt" "LocalFileName=Readme.txt"
+# sample/Update.ini with our server port and the given versions
+# ("Section=version" ...), with CRLF line ends.
+settings() {
+  awk -v port="$PORT" -v versions="$*" '
+    BEGIN { n = split(versions, pairs, " "); for (i = 1; i <= n; i++) { split(pairs[i], kv, "="); v["[" kv[1] "]"] = kv[2] } }
+    { sub(/\r$/, "") }
+    /^\[/ { section = $0 }
+    /^Port=/ { $0 = "Port=" port }
+    /^CurrentVersion=/ && (section in v) { $0 = "CurrentVersion=" v[section] }
+    { printf "%s\r\n", $0 }' "$SOURCE_DIR/sample/Update.ini"
 }
 
-# The installation: Client 1.2, Tools 2.05, the read-me 1.0.
+# The installation as sample/Update.ini describes it: Client.exe 1.2,
+# Tools.dll 2.05, the read-me 1.0.
 rm -rf "$SAMPLE"
 mkdir -p "$INSTALL"
 cp "$BUILD_DIR/Update.exe" "$INSTALL/"
 sample_program Client 1.2 > "$INSTALL/Client.exe"
-sample_program Tools 2.05 > "$INSTALL/Tools.exe"
+sample_program Tools 2.05 > "$INSTALL/Tools.dll"
 printf 'Zentrel sample read-me 1.0\r\n' > "$INSTALL/Readme.txt"
-settings 1.2 2.05 1.0 > "$INSTALL/Update.ini"
+settings > "$INSTALL/Update.ini"
 
 # The release on the server: Client 1.3 and Tools 2.1 are newer (2.05 < 2.1
 # as numbers); the read-me is current.
@@ -94,7 +98,7 @@ mkdir -p "$WWW/soft"
 sample_program Client 1.3 > "$WWW/soft/Client.zip"
 sample_program Tools 2.1 > "$WWW/soft/Tools.zip"
 cp "$INSTALL/Readme.txt" "$WWW/soft/Readme.txt"
-settings 1.3 2.1 1.0 > "$WWW/soft/Update.zip"
+settings Client.exe=1.3 Tools.dll=2.1 > "$WWW/soft/Update.zip"
 
 # A snapshot of every maintained file: name, recorded version, size, sha256.
 snapshot() {

@@ -38,17 +38,6 @@ struct Item {
     std::string localName;
 };
 
-std::string Crlf(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
-}
-
 std::string ServerName(const std::string& section)
 {
     return section.substr(0, section.find('.')) + ".bin";
@@ -244,12 +233,12 @@ TEST_F(EndToEnd, InteractiveRoadUpdatesTheNewerFiles)
     HWND hDlg = WaitForWizard(updater, kWindowTimeout);
     ASSERT_NE(nullptr, hDlg);
     HWND hList = GetDlgItem(hDlg, IDC_FILE_LIST);
-    EXPECT_EQ((std::vector<std::string>{a + " 1.0", b + " 1.0", c + " 3.0"}), ListLinesOf(hList));
+    EXPECT_EQ((std::vector<std::string>{a + " 1.0", b + " 1.0", c + " 3.0"}), ListBoxLines(hList));
     EXPECT_EQ("点击下一步查看可用的更新", DlgItemText(hDlg, IDC_STATUS));
     EXPECT_EQ("下一步(&N)", DlgItemText(hDlg, IDOK));
 
     PressButton(hDlg, IDOK);
-    EXPECT_EQ((std::vector<std::string>{a + " 1.0-->1.1", b + " 1.0-->2.0", c + " 3.0-->3.0"}), ListLinesOf(hList));
+    EXPECT_EQ((std::vector<std::string>{a + " 1.0-->1.1", b + " 1.0-->2.0", c + " 3.0-->3.0"}), ListBoxLines(hList));
     EXPECT_EQ("发现新的版本:", DlgItemText(hDlg, IDC_STATUS));
     EXPECT_EQ("更新(&U)", DlgItemText(hDlg, IDOK));
     EXPECT_TRUE(DlgItemEnabled(hDlg, IDOK));
@@ -258,7 +247,7 @@ TEST_F(EndToEnd, InteractiveRoadUpdatesTheNewerFiles)
     const std::string strRoot = m_strRoot;
     EXPECT_EQ((std::vector<std::string>{a + " 1.0-->1.1   " + strRoot + "/" + ServerName(a) + "完成更新!",
                                         b + " 1.0-->2.0   " + strRoot + "/" + ServerName(b) + "完成更新!"}),
-              ListLinesOf(hList));
+              ListBoxLines(hList));
     EXPECT_EQ("完成更新！", DlgItemText(hDlg, IDC_STATUS));
     EXPECT_EQ("完成(&O)", DlgItemText(hDlg, IDOK));
     EXPECT_EQ(100, ProgressPos(GetDlgItem(hDlg, IDC_PROGRESS)));
@@ -310,7 +299,7 @@ TEST_F(EndToEnd, RunningProgramOfAMarkedFile)
         ASSERT_TRUE(WaitFor([&] { return DlgItemText(hDlg, IDOK) == "完成(&O)"; }, kRunTimeout));
         const std::string result =
             nAnswer == IDOK ? m_strRoot + "/" + ServerName(p) + "完成更新!" : writeError;
-        EXPECT_EQ(std::vector<std::string>{p + " 1.0-->2.0   " + result}, ListLinesOf(GetDlgItem(hDlg, IDC_FILE_LIST)));
+        EXPECT_EQ(std::vector<std::string>{p + " 1.0-->2.0   " + result}, ListBoxLines(GetDlgItem(hDlg, IDC_FILE_LIST)));
         EXPECT_EQ("完成更新！", DlgItemText(hDlg, IDC_STATUS));
         PressButton(hDlg, IDOK);
         ASSERT_TRUE(updater.WaitForExit(kRunTimeout));
@@ -342,7 +331,7 @@ TEST_F(EndToEnd, NothingNewerLeavesEverythingAsItWas)
     HWND hDlg = WaitForWizard(updater, kWindowTimeout);
     ASSERT_NE(nullptr, hDlg);
     PressButton(hDlg, IDOK);
-    EXPECT_EQ(std::vector<std::string>{a + " 1.5"}, ListLinesOf(GetDlgItem(hDlg, IDC_FILE_LIST)));
+    EXPECT_EQ(std::vector<std::string>{a + " 1.5"}, ListBoxLines(GetDlgItem(hDlg, IDC_FILE_LIST)));
     EXPECT_EQ("您现在用的版本已是最新的！", DlgItemText(hDlg, IDC_STATUS));
     EXPECT_EQ("更新(&U)", DlgItemText(hDlg, IDOK));
     EXPECT_FALSE(DlgItemEnabled(hDlg, IDOK));
@@ -434,6 +423,32 @@ TEST_F(EndToEnd, UnattendedRefusesANameOutsideTheInstallation)
     EXPECT_EQ("2.0", Record(in));
     EXPECT_EQ(std::vector<std::string>{in}, InstalledNames());
     EXPECT_TRUE(Listing(m_temp.Path()).empty());
+}
+
+// Cancel during an unattended run: the dialog disappears at once, the file
+// on its way is abandoned (the installed one untouched, no staging file), no
+// later file is fetched, the settings stay, and the program ends by itself.
+TEST_F(EndToEnd, UnattendedCancelStopsTheRunAtOnce)
+{
+    m_strRoot = "/slow/" + m_strTag;  // nginx sends these at 32 KiB/s
+    const std::string a = Name("a.exe"), b = Name("b.exe");
+    Install({{a, "1.0"}, {b, "1.0"}}, {{a, "old a"}, {b, "old b"}});
+    Publish({{a, "2.0"}, {b, "2.0"}}, {{a, ReleaseBytes(a, 256 * 1024)}, {b, "new b"}});
+
+    auto pUpdater = StartUpdater("true");
+    HWND hDlg = WaitForWizard(*pUpdater, kWindowTimeout);
+    ASSERT_NE(nullptr, hDlg);
+    const std::string downloading = "正在下载文件：" + m_strRoot + "/" + ServerName(a);
+    ASSERT_TRUE(WaitFor([&] { return DlgItemText(hDlg, IDC_STATUS) == downloading; }, kRunTimeout));
+    PressButton(hDlg, IDCANCEL);
+    EXPECT_FALSE(IsWindowVisible(hDlg));
+
+    ASSERT_TRUE(pUpdater->WaitForExit(kRunTimeout));
+    EXPECT_EQ(1u, pUpdater->ExitCode());
+    EXPECT_TRUE(SameBytes("old a", Installed(a)));
+    EXPECT_EQ("old b", Installed(b));
+    EXPECT_EQ(m_strInstalledSettings, Installed("Update.ini"));
+    EXPECT_EQ(Sorted({a, b}), InstalledNames());
 }
 
 TEST_F(EndToEnd, UnattendedWithTheServerUnreachableEndsWithTwo)

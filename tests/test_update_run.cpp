@@ -27,17 +27,6 @@ struct Item {
     std::string localName;   // LocalFileName; empty: the section name
 };
 
-std::string Crlf(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
-}
-
 // "a.exe" -> "a.zip": the file's name on the server.
 std::string ServerName(const std::string& section)
 {
@@ -322,6 +311,39 @@ TEST_F(UpdateRun, SettingsAreReplacedOnlyByASettingsFileWithAFileList)
         EXPECT_EQ(c.replaced ? served : installed, InstalledSettings()) << c.what;
         EXPECT_EQ(std::vector<std::string>{"Update.ini"}, Listing(m_install.Path())) << c.what;
         EXPECT_TRUE(Listing(m_temp.Path()).empty()) << c.what;
+    }
+}
+
+// A server copy that is not a whole settings file (no file list) never
+// replaces the installed settings; the run says so and counts as failed.
+TEST_F(UpdateRun, ServerCopyWithoutAFileListIsNotInstalled)
+{
+    for (bool bAutoMode : {false, true}) {
+        Install({{"a.exe", "1.0"}}, {{"a.exe", "old a"}});
+        m_server.Serve("/upd/Update.zip", HttpReply::Ok(Crlf("[a.exe]\nCurrentVersion=2.0\n")));
+        m_server.Serve("/upd/a.zip", HttpReply::Ok("new a"));
+
+        auto pDlg = NewDialog(bAutoMode);
+        {
+            CModalRun run(*pDlg);
+            if (!bAutoMode) {
+                PressButton(run.Hwnd(), IDOK);
+                PressButton(run.Hwnd(), IDOK);
+                EXPECT_EQ("设置文件更新失败！", DlgItemText(run.Hwnd(), IDC_STATUS));
+                EXPECT_EQ("完成(&O)", DlgItemText(run.Hwnd(), IDOK));
+            }
+            if (bAutoMode) {
+                ASSERT_TRUE(run.WaitForEnd(20000));
+            }
+        }
+        if (bAutoMode) {
+            EXPECT_EQ(EXIT_FAILED, pDlg->m_nExitCode);
+        }
+        EXPECT_EQ("new a", InstalledFile("a.exe")) << bAutoMode;
+        EXPECT_EQ(m_strInstalledSettings, InstalledSettings()) << bAutoMode;
+        EXPECT_TRUE(Listing(m_temp.Path()).empty()) << bAutoMode;
+        pDlg.reset();
+        m_pApp.reset();
     }
 }
 

@@ -2,6 +2,9 @@
 // staging file onto the installed name. Only a complete, successful response
 // is ever put in place.
 #include "ui/UpdateDlg.h"
+#include "framework/Crypto.h"
+#include "settings/SecuritySettings.h"
+#include "settings/SettingsFile.h"
 #include "transfer/HttpExchange.h"
 
 #include <cstdlib>
@@ -13,6 +16,7 @@ const char STATUS_DOWNLOADING[] = "正在下载文件：";
 const char STATUS_NOT_FOUND[] = "不存在！";
 const char STATUS_FAILED[] = "下载失败！";
 const char STATUS_DONE[] = "完成更新!";
+const char STATUS_DIGEST_FAILED[] = "校验失败！";
 const char WRITE_ERROR_PREFIX[] = "写文件";
 const char WRITE_ERROR_SUFFIX[] = "错误！";
 const char FILE_IN_USE_LINE[] = "\n文件正在使用中，请先关闭程序！";
@@ -108,28 +112,69 @@ void PumpMessages()
     }
 }
 
-// The copy loop: every piece moves the bar, lets the queue run and goes to
-// the staging file. A failed read or write raises. Returns the bytes received.
-ULONGLONG CopyBody(CHttpFile& request, CFile& file, CProgressFeed& progress)
+// The copy loop: every piece moves the bar, lets the queue run, goes to the
+// staging file and into the digest. A stop request (Cancel, dispatched by the
+// pump or set by another thread) ends it before the next read. A failed read
+// or write raises. Returns the bytes received.
+ULONGLONG CopyBody(CHttpFile& request, CFile& file, CProgressFeed& progress, CSha256& digest, const CUpdateDlg& owner)
 {
     char buffer[READ_PIECE];
     ULONGLONG ullReceived = 0;
     UINT nRead;
-    while ((nRead = request.Read(buffer, sizeof buffer)) > 0) {
+    while (!owner.StopRequested() && (nRead = request.Read(buffer, sizeof buffer)) > 0) {
         ullReceived += nRead;
         progress.Received(ullReceived);
         PumpMessages();
         file.Write(buffer, nRead);
+        digest.Update(buffer, nRead);
     }
     progress.Complete();
     return ullReceived;
+}
+
+// The Sha256 that the server's copy gives for the file, or an empty text when
+// it gives none. FetchFile is handed only the request path and the local
+// name, so the item is found in the catalogue the way the update run builds
+// the request from it: same local name, same path under the update root.
+// Its section in the copy holds the digest.
+CString ExpectedDigest(const CUpdateFileArray& arrFiles, const CString& strUpdateRoot, const CString& strServerPath,
+                       const CString& strLocalName, const CString& strCopy)
+{
+    const INT_PTR nCount = arrFiles.GetSize();
+    for (INT_PTR i = 0; i < nCount; ++i) {
+        const UpdateFileInfo& info = arrFiles[i];
+        if (info.strLocalFile == strLocalName && strUpdateRoot + "/" + info.strServerFile == strServerPath)
+            return ReadSetting(info.strSection, "Sha256", "", SETTINGS_SERVER_VERSION_BUFFER, strCopy);
+    }
+    return CString();
+}
+
+// TRUE when the digest of the body is the expected hex text (either case).
+BOOL DigestMatches(CSha256& digest, const CString& strExpected)
+{
+    BYTE hash[CSha256::DIGEST_SIZE];
+    return digest.Finish(hash) && _stricmp(CSha256::ToHex(hash, sizeof hash), strExpected) == 0;
 }
 
 }  // namespace
 
 BOOL CUpdateDlg::FetchFile(CString strServerPath, CString strLocalName, CString& strResultText)
 {
-    CHttpExchange exchange(m_strServer, m_nPort, strServerPath, m_dwRequestFlags);
+    // A digest the server's copy gives is always checked; under a pinned key
+    // a file without one is refused before anything is requested.
+    const CSecuritySettings security(InstalledSettingsPath(m_strAppDir));
+    const CString strExpected =
+        ExpectedDigest(m_arrFiles, m_strUpdateRoot, strServerPath, strLocalName, m_strTempDir + "\\" + SETTINGS_FILE_NAME);
+    const auto RefuseFile = [&]() {
+        m_strStatus = strServerPath + STATUS_DIGEST_FAILED;
+        RefreshControls(FALSE);
+        strResultText = m_strStatus;
+        return FALSE;
+    };
+    if (strExpected.IsEmpty() && security.KeyPinned())
+        return RefuseFile();
+
+    CHttpExchange exchange(m_strServer, security.Port(m_nPort), strServerPath, security.RequestFlags(m_dwRequestFlags));
     try {
         exchange.Request().SendRequest();
     } catch (const CInternetException&) {
@@ -169,10 +214,16 @@ BOOL CUpdateDlg::FetchFile(CString strServerPath, CString strLocalName, CString&
     }
 
     CProgressFeed progress(m_progress, ullAnnounced);
-    const ULONGLONG ullReceived = CopyBody(exchange.Request(), staging.File(), progress);
+    CSha256 digest;
+    const ULONGLONG ullReceived = CopyBody(exchange.Request(), staging.File(), progress, digest, *this);
     exchange.Request().Close();
     staging.File().Close();
     exchange.Close();
+
+    // Abandoned: nothing is swapped and the staging file goes; the caller
+    // sees the stop request and ends its run.
+    if (StopRequested())
+        return FALSE;
 
     // A body shorter (or longer) than announced ended early: not a file.
     if (bAnnounced && ullReceived != ullAnnounced) {
@@ -181,6 +232,10 @@ BOOL CUpdateDlg::FetchFile(CString strServerPath, CString strLocalName, CString&
         strResultText = m_strStatus;
         return FALSE;
     }
+    // Not the file the server's copy names: nothing is swapped, and the
+    // staging file is removed on the way out.
+    if (!strExpected.IsEmpty() && !DigestMatches(digest, strExpected))
+        return RefuseFile();
     if (!staging.MoveOnto(strInstalledPath)) {
         m_strStatus = strWriteError;
         RefreshControls(FALSE);

@@ -2,10 +2,14 @@
 // temporary directory, reads every item's served version from it and marks
 // the items that are newer there.
 #include "ui/UpdateDlg.h"
+#include "framework/Crypto.h"
+#include "settings/SecuritySettings.h"
 #include "settings/SettingsFile.h"
 #include "transfer/HttpExchange.h"
 
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -14,12 +18,17 @@ const char STATUS_READING[] = "读取版本信息...";
 const char STATUS_CONNECT_FAILED[] = "连接服务器失败！";
 const char STATUS_NEWER_FOUND[] = "发现新的版本:";
 const char STATUS_UP_TO_DATE[] = "您现在用的版本已是最新的！";
+const char STATUS_SIGNATURE_FAILED[] = "签名校验失败！";
+const char SIGNATURE_SUFFIX[] = ".sig";
+// A signature is 88 base64 characters; a body longer than this is not one.
+const size_t SIGNATURE_BODY_LIMIT = 1024;
 // One header line: its name is Content-Type, the rest is its value.
 const char VERSION_REQUEST_HEADER[] = "Content-Type: text/xml;charset=utf-8;User-Agent:Kelp Client";
 const UINT READ_PIECE = 2048;
 
-// Copies the body into the open file; the number of bytes received.
-ULONGLONG CopyBody(CHttpFile& request, CFile& file)
+// Copies the body into the open file, hashing every piece as it is written;
+// the number of bytes received.
+ULONGLONG CopyBody(CHttpFile& request, CFile& file, CSha256& digest)
 {
     char buffer[READ_PIECE];
     ULONGLONG ullReceived = 0;
@@ -27,15 +36,17 @@ ULONGLONG CopyBody(CHttpFile& request, CFile& file)
     while ((nRead = request.Read(buffer, sizeof buffer)) > 0) {
         ullReceived += nRead;
         file.Write(buffer, nRead);
+        digest.Update(buffer, nRead);
     }
     return ullReceived;
 }
 
-// Stores the body as the temporary copy. A copy that cannot be created is a
-// file error (nothing is written). A copy cut short - a failed read or write,
-// or fewer or more bytes than announced - is deleted, so that no item reads
-// as newer from it and no later run installs half a settings file.
-void StoreVersionCopy(CHttpFile& request, const CString& strCopy)
+// Stores the body as the temporary copy; TRUE when the whole body was kept.
+// A copy that cannot be created is a file error (nothing is written). A copy
+// cut short - a failed read or write, or fewer or more bytes than announced -
+// is deleted, so that no item reads as newer from it and no later run
+// installs half a settings file.
+BOOL StoreVersionCopy(CHttpFile& request, const CString& strCopy, CSha256& digest)
 {
     CStdioFile file;
     CFileException error;
@@ -44,7 +55,7 @@ void StoreVersionCopy(CHttpFile& request, const CString& strCopy)
 
     ULONGLONG ullReceived = 0;
     try {
-        ullReceived = CopyBody(request, file);
+        ullReceived = CopyBody(request, file, digest);
         file.Close();
     } catch (...) {
         file.Abort();
@@ -52,8 +63,69 @@ void StoreVersionCopy(CHttpFile& request, const CString& strCopy)
         throw;
     }
     ULONGLONG ullAnnounced = 0;
-    if (QueryAnnouncedLength(request, ullAnnounced) && ullAnnounced != ullReceived)
+    if (QueryAnnouncedLength(request, ullAnnounced) && ullAnnounced != ullReceived) {
         DeleteFileA(strCopy);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The signature's body as served: FALSE when it cannot be had (the request
+// fails, the body is far longer than a signature).
+BOOL FetchSignature(const CString& strServer, INTERNET_PORT nPort, const CString& strPath, DWORD dwFlags,
+                    std::string& strBody)
+{
+    try {
+        CHttpExchange exchange(strServer, nPort, strPath, dwFlags);
+        exchange.Request().SendRequest();
+        char buffer[READ_PIECE];
+        UINT nRead;
+        while ((nRead = exchange.Request().Read(buffer, sizeof buffer)) > 0) {
+            strBody.append(buffer, nRead);
+            if (strBody.size() > SIGNATURE_BODY_LIMIT)
+                return FALSE;
+        }
+        exchange.Close();
+        return TRUE;
+    } catch (...) {
+        // Whatever went wrong, there is no signature to check.
+        return FALSE;
+    }
+}
+
+// The text without blanks, tabs and line breaks at either end (a signature
+// file written by hand or by a tool usually ends with a line break).
+std::string TrimBlanks(const std::string& strText)
+{
+    const char BLANKS[] = " \t\r\n";
+    const size_t nFirst = strText.find_first_not_of(BLANKS);
+    if (nFirst == std::string::npos)
+        return std::string();
+    return strText.substr(nFirst, strText.find_last_not_of(BLANKS) - nFirst + 1);
+}
+
+// TRUE when the served signature (base64 of r then s) verifies the copy's
+// digest under the pinned key. A malformed key verifies nothing.
+BOOL SignatureVerifies(const CSecuritySettings& security, const std::string& strSignature,
+                       const BYTE digest[CSha256::DIGEST_SIZE])
+{
+    std::vector<BYTE> signature;
+    return security.KeyValid() && Base64Decode(TrimBlanks(strSignature).c_str(), signature) &&
+           signature.size() == 64 && VerifyEcdsaP256(security.PublicKey(), digest, signature.data());
+}
+
+// TRUE when the copy just stored whole is signed by the pinned key: the
+// signature is fetched from strSignaturePath and checked against the digest
+// of the bytes written.
+BOOL VersionCopySigned(const CSecuritySettings& security, BOOL bStored, CSha256& digest, const CString& strServer,
+                       INTERNET_PORT nPort, const CString& strSignaturePath, DWORD dwFlags)
+{
+    BYTE hash[CSha256::DIGEST_SIZE];
+    if (!bStored || !digest.Finish(hash))
+        return FALSE;
+    std::string strSignature;
+    return FetchSignature(strServer, nPort, strSignaturePath, dwFlags, strSignature) &&
+           SignatureVerifies(security, strSignature, hash);
 }
 
 // Reads each item's served version from the copy and marks the newer ones.
@@ -72,20 +144,36 @@ BOOL MarkNewerItems(CUpdateFileArray& arrFiles, const CString& strCopy)
     return bNewer;
 }
 
+// Nothing reads as newer: every item keeps its installed version.
+void MarkNothingNewer(CUpdateFileArray& arrFiles)
+{
+    const INT_PTR nCount = arrFiles.GetSize();
+    for (INT_PTR i = 0; i < nCount; ++i) {
+        arrFiles[i].strServerVersion = arrFiles[i].strLocalVersion;
+        arrFiles[i].bNeedUpdate = FALSE;
+    }
+}
+
 }  // namespace
 
 BOOL CUpdateDlg::CheckVersions()
 {
     m_bServerUnreachable = FALSE;
+    m_bSignatureFailed = FALSE;
     m_strStatus = STATUS_CONNECTING;
     RefreshControls(FALSE);
 
+    const CSecuritySettings security(InstalledSettingsPath(m_strAppDir));
+    const INTERNET_PORT nPort = security.Port(m_nPort);
+    const DWORD dwFlags = security.RequestFlags(m_dwRequestFlags);
     // The temporary directory ends with a backslash: the path holds a doubled
     // one, which the file functions accept (the settings replacement uses the
     // very same path).
     const CString strCopy = m_strTempDir + "\\" + SETTINGS_FILE_NAME;
+    CSha256 digest;
+    BOOL bStored = FALSE;
     {
-        CHttpExchange exchange(m_strServer, m_nPort, m_strVersionPath, m_dwRequestFlags);
+        CHttpExchange exchange(m_strServer, nPort, m_strVersionPath, dwFlags);
         exchange.Request().AddRequestHeaders(VERSION_REQUEST_HEADER, HTTP_ADDREQ_FLAG_ADD_IF_NEW, -1);
         BOOL bSent = FALSE;
         try {
@@ -93,7 +181,7 @@ BOOL CUpdateDlg::CheckVersions()
             bSent = TRUE;
             m_strStatus = STATUS_READING;
             RefreshControls(FALSE);
-            StoreVersionCopy(exchange.Request(), strCopy);
+            bStored = StoreVersionCopy(exchange.Request(), strCopy, digest);
         } catch (const CInternetException&) {
             // A network error is shown to nobody: the comparison decides.
             m_bServerUnreachable = !bSent;
@@ -102,6 +190,25 @@ BOOL CUpdateDlg::CheckVersions()
             RefreshControls(FALSE);
         }
         exchange.Close();
+    }
+
+    // Under a pinned key only a copy fetched now and signed by that key is
+    // compared. An earlier copy cannot be checked: when the server is out of
+    // reach it is dropped and nothing reads as newer.
+    if (security.KeyPinned()) {
+        if (m_bServerUnreachable) {
+            DeleteFileA(strCopy);
+        } else if (!VersionCopySigned(security, bStored, digest, m_strServer, nPort,
+                                      m_strVersionPath + SIGNATURE_SUFFIX, dwFlags)) {
+            DeleteFileA(strCopy);
+            MarkNothingNewer(m_arrFiles);
+            m_bSignatureFailed = TRUE;
+            m_strStatus = STATUS_SIGNATURE_FAILED;
+            RefreshControls(FALSE);
+            m_btnNext.SetWindowText(CAPTION_UPDATE);
+            m_btnNext.EnableWindow(FALSE);
+            return FALSE;
+        }
     }
 
     if (MarkNewerItems(m_arrFiles, strCopy)) {

@@ -40,6 +40,10 @@ void CUpdateDlg::RunUnattendedSteps()
             m_nExitCode = EXIT_UNREACHABLE;
             return;
         }
+        if (m_bSignatureFailed) {
+            m_nExitCode = EXIT_SIGNATURE_FAILED;
+            return;
+        }
         if (!bNewer) {
             m_nExitCode = EXIT_DONE;
             return;

@@ -40,7 +40,7 @@ CString ExecutableDirectory()
 
 CUpdateDlg::CUpdateDlg(CWnd* pParent)
     : CDialog(IDD, pParent), m_bAutoMode(false), m_nPort(0), m_hIcon(nullptr), m_dwRequestFlags(0),
-      m_bServerUnreachable(FALSE), m_bRunComplete(FALSE), m_nExitCode(EXIT_DONE), m_bStepRunning(FALSE),
+      m_bServerUnreachable(FALSE), m_bSignatureFailed(FALSE), m_bRunComplete(FALSE), m_nExitCode(EXIT_DONE), m_bStepRunning(FALSE),
       m_lStopRequested(0), m_hWorker(nullptr)
 {
     m_strStatus = INITIAL_STATUS;
@@ -104,8 +104,14 @@ BOOL CUpdateDlg::OnInitDialog()
         m_listFiles.AddString(info.strLocalFile + " " + info.strLocalVersion);
     }
 
-    if (m_bAutoMode && m_hWorker == nullptr)
+    if (m_bAutoMode && m_hWorker == nullptr) {
         m_hWorker = CreateThread(nullptr, 0, UpdateThreadProc, this, 0, nullptr);
+        if (m_hWorker == nullptr) {
+            // Without a worker nothing would ever close the dialog.
+            m_nExitCode = EXIT_FAILED;
+            PostMessage(WM_CLOSE_WIZARD, 0, 0);
+        }
+    }
     return TRUE;
 }
 

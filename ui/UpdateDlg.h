@@ -22,6 +22,7 @@ enum {
     EXIT_FAILED = 1,           // a file failed, the run stopped, an error escaped, or no settings replaced
     EXIT_UNREACHABLE = 2,      // the server could not be reached
     EXIT_ALREADY_RUNNING = 3,  // another updater runs for this installation
+    EXIT_SIGNATURE_FAILED = 4, // the server's settings copy failed its signature check
 };
 
 class CUpdateDlg : public CDialog {
@@ -73,6 +74,9 @@ public:
 
     // Set by the version check when its request could not be sent.
     BOOL m_bServerUnreachable;
+    // Set by the version check when the installed settings pin a signing key
+    // and the server's copy failed its signature check.
+    BOOL m_bSignatureFailed;
     // Set by the update run: every marked file came into place and the
     // installed settings were replaced.
     BOOL m_bRunComplete;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs a command beside nginx: a generated configuration, a free loopback port
 # and a fresh document root, passed to the command as E2E_HTTP_PORT and
-# E2E_HTTP_ROOT. nginx is stopped by its PID when the command ends, and ends
+# E2E_HTTP_ROOT. Files under /slow/ are sent at 32 KiB/s. nginx is stopped by its PID when the command ends, and ends
 # by itself after E2E_NGINX_LIFETIME seconds (default 900) whatever happens.
 #   with_nginx.sh <command> [arguments...]
 set -euo pipefail
@@ -35,6 +35,8 @@ http {
   server {
     listen 127.0.0.1:$1;
     root $root;
+    # Slow downloads, for tests that act while a file is on its way.
+    location /slow/ { limit_rate 32k; }
   }
 }
 CONF

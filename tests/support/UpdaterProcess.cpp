@@ -83,20 +83,3 @@ HWND WaitForWizard(const CStartedProcess& process, DWORD dwTimeoutMs)
     return WaitForWindow(process.Pid(), "Zentrel 1.0", dwTimeoutMs);
 }
 
-std::vector<std::string> ListLinesOf(HWND hListBox)
-{
-    std::vector<std::string> lines;
-    const int nCount = static_cast<int>(SendMessageW(hListBox, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < nCount; ++i) {
-        const int nLength = static_cast<int>(SendMessageW(hListBox, LB_GETTEXTLEN, i, 0));
-        std::vector<wchar_t> wide(nLength > 0 ? 2 * nLength + 16 : 16, L'\0');
-        SendMessageW(hListBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide.data()));
-        wide.back() = L'\0';
-        const int nBytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, nullptr, 0, nullptr, nullptr);
-        std::string line(nBytes > 0 ? nBytes : 1, '\0');
-        WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, &line[0], nBytes, nullptr, nullptr);
-        line.resize(std::strlen(line.c_str()));
-        lines.push_back(line);
-    }
-    return lines;
-}

@@ -29,9 +29,3 @@ private:
 
 // The updater's wizard window of the process, or nullptr after dwTimeoutMs.
 HWND WaitForWizard(const CStartedProcess& process, DWORD dwTimeoutMs);
-
-// The lines of a list box of another process, in the ANSI code page. Wine
-// copies the list box's wide text unconverted when another process asks for
-// it with LB_GETTEXT through SendMessageA (and overruns the buffer sized from
-// LB_GETTEXTLEN), so the lines are read wide and converted here.
-std::vector<std::string> ListLinesOf(HWND hListBox);

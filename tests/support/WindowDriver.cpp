@@ -1,6 +1,7 @@
 #include "tests/support/WindowDriver.h"
 
 #include <commctrl.h>
+#include <cstring>
 
 namespace {
 
@@ -110,15 +111,21 @@ bool DlgItemEnabled(HWND hDlg, int nID)
     return IsWindowEnabled(GetDlgItem(hDlg, nID)) != FALSE;
 }
 
+// The lines are read as Unicode and converted: across processes Wine hands
+// LB_GETTEXT of an ANSI caller the control's wide text unconverted.
 std::vector<std::string> ListBoxLines(HWND hListBox)
 {
     std::vector<std::string> lines;
-    const int nCount = static_cast<int>(SendMessageA(hListBox, LB_GETCOUNT, 0, 0));
+    const int nCount = static_cast<int>(SendMessageW(hListBox, LB_GETCOUNT, 0, 0));
     for (int i = 0; i < nCount; ++i) {
-        const int nLength = static_cast<int>(SendMessageA(hListBox, LB_GETTEXTLEN, i, 0));
-        std::string line(nLength > 0 ? nLength + 1 : 1, '\0');
-        SendMessageA(hListBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&line[0]));
-        line.resize(nLength > 0 ? nLength : 0);
+        const int nLength = static_cast<int>(SendMessageW(hListBox, LB_GETTEXTLEN, i, 0));
+        std::vector<wchar_t> wide(nLength > 0 ? nLength + 1 : 1, L'\0');
+        SendMessageW(hListBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide.data()));
+        wide.back() = L'\0';
+        const int nBytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, nullptr, 0, nullptr, nullptr);
+        std::string line(nBytes > 0 ? nBytes : 1, '\0');
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, &line[0], nBytes, nullptr, nullptr);
+        line.resize(std::strlen(line.c_str()));
         lines.push_back(line);
     }
     return lines;
