@@ -17,6 +17,7 @@
 #include "framework/Sockets.h"
 #include "framework/String.h"
 #include "framework/StringArray.h"
+#include "framework/WaitCursor.h"
 #include "framework/WinApp.h"
 #include "framework/Wnd.h"
 

@@ -3,3 +3,12 @@
 #pragma once
 
 void AfxDoWaitCursor(int nCode);
+
+// The wait cursor for the life of a scope, however the scope is left.
+class CWaitCursor {
+public:
+    CWaitCursor() { AfxDoWaitCursor(1); }
+    ~CWaitCursor() { AfxDoWaitCursor(-1); }
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
+};

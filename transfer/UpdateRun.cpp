@@ -14,23 +14,11 @@ const char STATUS_SETTINGS_FAILED[] = "设置文件更新失败！";
 const char RESULT_INVALID_NAME[] = "文件名无效！";
 const char QUESTION_RUNNING[] = "已在运行！\n请先关闭程序才能进行更新！\n如果选择确定将强行关闭程序！";
 
-// The wait cursor for the length of the run, whichever way it ends.
-class CWaitCursorScope {
-public:
-    explicit CWaitCursorScope(CCmdTarget& target) : m_target(target) { m_target.BeginWaitCursor(); }
-    ~CWaitCursorScope() { m_target.EndWaitCursor(); }
-    CWaitCursorScope(const CWaitCursorScope&) = delete;
-    CWaitCursorScope& operator=(const CWaitCursorScope&) = delete;
-
-private:
-    CCmdTarget& m_target;
-};
-
 }  // namespace
 
 void CUpdateDlg::RunUpdate()
 {
-    CWaitCursorScope wait(*this);
+    CWaitCursor wait;  // BeginWaitCursor, and EndWaitCursor on every way out
     m_bRunComplete = FALSE;
     m_listFiles.ResetContent();
 
