@@ -128,7 +128,8 @@ ULONGLONG CopyBody(CHttpFile& request, CFile& file, CProgressFeed& progress, CSh
         file.Write(buffer, nRead);
         digest.Update(buffer, nRead);
     }
-    progress.Complete();
+    if (!owner.StopRequested())
+        progress.Complete();
     return ullReceived;
 }
 

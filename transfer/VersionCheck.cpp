@@ -195,23 +195,25 @@ BOOL CUpdateDlg::CheckVersions()
     // Under a pinned key only a copy fetched now and signed by that key is
     // compared. An earlier copy cannot be checked: when the server is out of
     // reach it is dropped and nothing reads as newer.
-    if (security.KeyPinned()) {
-        if (m_bServerUnreachable) {
-            DeleteFileA(strCopy);
-        } else if (!VersionCopySigned(security, bStored, digest, m_strServer, nPort,
-                                      m_strVersionPath + SIGNATURE_SUFFIX, dwFlags)) {
-            DeleteFileA(strCopy);
-            MarkNothingNewer(m_arrFiles);
-            m_bSignatureFailed = TRUE;
-            m_strStatus = STATUS_SIGNATURE_FAILED;
-            RefreshControls(FALSE);
-            m_btnNext.SetWindowText(CAPTION_UPDATE);
-            m_btnNext.EnableWindow(FALSE);
-            return FALSE;
-        }
+    BOOL bNewer = FALSE;
+    if (security.KeyPinned() && m_bServerUnreachable) {
+        DeleteFileA(strCopy);
+        MarkNothingNewer(m_arrFiles);
+    } else if (security.KeyPinned() && !VersionCopySigned(security, bStored, digest, m_strServer, nPort,
+                                                          m_strVersionPath + SIGNATURE_SUFFIX, dwFlags)) {
+        DeleteFileA(strCopy);
+        MarkNothingNewer(m_arrFiles);
+        m_bSignatureFailed = TRUE;
+        m_strStatus = STATUS_SIGNATURE_FAILED;
+        RefreshControls(FALSE);
+        m_btnNext.SetWindowText(CAPTION_UPDATE);
+        m_btnNext.EnableWindow(FALSE);
+        return FALSE;
+    } else {
+        bNewer = MarkNewerItems(m_arrFiles, strCopy);
     }
 
-    if (MarkNewerItems(m_arrFiles, strCopy)) {
+    if (bNewer) {
         m_listFiles.ResetContent();
         const INT_PTR nCount = m_arrFiles.GetSize();
         for (INT_PTR i = 0; i < nCount; ++i) {
