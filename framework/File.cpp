@@ -90,3 +90,50 @@ void CFile::ThrowLastError() const
 {
     throw CFileException(static_cast<LONG>(GetLastError()), m_strFileName);
 }
+
+UINT CStdioFile::Read(void* lpBuf, UINT nCount)
+{
+    Flush();
+    return CFile::Read(lpBuf, nCount);
+}
+
+void CStdioFile::Write(const void* lpBuf, UINT nCount)
+{
+    if (m_buffer.capacity() < BUFFER_SIZE)
+        m_buffer.reserve(BUFFER_SIZE);
+    if (m_buffer.size() + nCount > BUFFER_SIZE)
+        Flush();
+    if (nCount >= BUFFER_SIZE) {
+        CFile::Write(lpBuf, nCount);
+        return;
+    }
+    const char* p = static_cast<const char*>(lpBuf);
+    m_buffer.insert(m_buffer.end(), p, p + nCount);
+}
+
+void CStdioFile::Flush()
+{
+    if (m_buffer.empty())
+        return;
+    // The buffer is emptied either way: a failed write is reported once.
+    try {
+        CFile::Write(m_buffer.data(), static_cast<UINT>(m_buffer.size()));
+    } catch (...) {
+        m_buffer.clear();
+        throw;
+    }
+    m_buffer.clear();
+}
+
+void CStdioFile::Close()
+{
+    if (IsOpen())
+        Flush();
+    CFile::Close();
+}
+
+void CStdioFile::Abort()
+{
+    m_buffer.clear();
+    CFile::Abort();
+}

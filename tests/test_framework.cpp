@@ -5,6 +5,7 @@
 
 #include "framework/Afx.h"
 #include "tests/support/ModalRun.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/WindowDriver.h"
 #include "ui/resource.h"
 
@@ -133,4 +134,35 @@ TEST(ModalLoop, EndsWhenTheMainWindowIsDestroyed)
     PressButtonAsync(again.Hwnd(), IDCANCEL);
     ASSERT_TRUE(again.WaitForEnd(5000));
     EXPECT_EQ(IDCANCEL, again.Result());
+}
+
+// Writes through the stdio file's buffer reach the file whole and in order,
+// whatever the mix of small and large pieces; Abort drops what is buffered.
+TEST(StdioFile, BufferedWritesReachTheFileOnClose)
+{
+    CTempDir dir;
+    const std::string path = dir / "out.bin";
+    std::string expected;
+    {
+        CStdioFile file;
+        ASSERT_TRUE(file.Open(path.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary));
+        for (int piece = 0; piece < 100; ++piece) {
+            const std::string bytes(piece % 3 == 0 ? 2048 : 1000 + piece, static_cast<char>('a' + piece % 26));
+            file.Write(bytes.data(), static_cast<UINT>(bytes.size()));
+            expected += bytes;
+        }
+        const std::string large(CStdioFile::BUFFER_SIZE + 5, 'Z');
+        file.Write(large.data(), static_cast<UINT>(large.size()));
+        expected += large;
+        file.Write("end", 3);
+        expected += "end";
+        file.Close();
+    }
+    EXPECT_EQ(expected, ReadWholeFile(path));
+
+    CStdioFile aborted;
+    ASSERT_TRUE(aborted.Open(path.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary));
+    aborted.Write("dropped", 7);
+    aborted.Abort();
+    EXPECT_EQ("", ReadWholeFile(path));
 }

@@ -113,10 +113,10 @@ void PumpMessages()
 }
 
 // The copy loop: every piece moves the bar, lets the queue run, goes to the
-// staging file and into the digest. A stop request (Cancel, dispatched by the
+// staging file and into the digest (when one is wanted). A stop request (Cancel, dispatched by the
 // pump or set by another thread) ends it before the next read. A failed read
 // or write raises. Returns the bytes received.
-ULONGLONG CopyBody(CHttpFile& request, CFile& file, CProgressFeed& progress, CSha256& digest, const CUpdateDlg& owner)
+ULONGLONG CopyBody(CHttpFile& request, CFile& file, CProgressFeed& progress, CSha256* pDigest, const CUpdateDlg& owner)
 {
     char buffer[READ_PIECE];
     ULONGLONG ullReceived = 0;
@@ -126,7 +126,8 @@ ULONGLONG CopyBody(CHttpFile& request, CFile& file, CProgressFeed& progress, CSh
         progress.Received(ullReceived);
         PumpMessages();
         file.Write(buffer, nRead);
-        digest.Update(buffer, nRead);
+        if (pDigest)
+            pDigest->Update(buffer, nRead);
     }
     if (!owner.StopRequested())
         progress.Complete();
@@ -216,7 +217,9 @@ BOOL CUpdateDlg::FetchFile(CString strServerPath, CString strLocalName, CString&
 
     CProgressFeed progress(m_progress, ullAnnounced);
     CSha256 digest;
-    const ULONGLONG ullReceived = CopyBody(exchange.Request(), staging.File(), progress, digest, *this);
+    // The body is hashed only when there is a digest to compare it with.
+    const ULONGLONG ullReceived =
+        CopyBody(exchange.Request(), staging.File(), progress, strExpected.IsEmpty() ? nullptr : &digest, *this);
     exchange.Request().Close();
     staging.File().Close();
     exchange.Close();
