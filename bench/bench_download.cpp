@@ -6,13 +6,14 @@
 //   (b0) (b) without the passes;
 //   (c)  curl, measured by the script and passed in.
 //
-// Under Wine an empty PeekMessageA is two round trips to wineserver, and its
-// cost changes several-fold with the scheduler's placement of the two (same
-// CPU or not), which can flip from one second to the next. So the variants
-// never run at different moments: each round runs all three on the same
-// file, one after the other, in the order a b b0 and then b0 b a, on the same
-// thread of the same process; the figures are medians over the rounds, and
-// a/b is also taken within each round.
+// Under Wine an empty PeekMessageA (and each socket read) is a round trip to
+// wineserver, whose cost changes several-fold with the scheduler's placement
+// of the two (same CPU or not); that can flip from one second to the next.
+// The script pins both to one CPU. So that the machine's other load weighs
+// alike on all variants, each round runs the three on the same file, one
+// after the other (a b b0, then b0 b a), on the same thread of the same
+// process; the figures are medians over the rounds, and a/b is also taken
+// within each round.
 //
 //   bench_download.exe <port> <path> <bytes> [--rounds N] [--curl-mbps X]...
 //       the rounds; --curl-mbps once per curl measurement
@@ -40,7 +41,7 @@ struct Options {
     unsigned short nPort = 0;
     std::string path;
     unsigned long long ullBytes = 0;
-    int nRounds = 8;
+    int nRounds = 16;
     bool bMemory = false;
     std::vector<double> curlMBps;
 };

@@ -4,16 +4,17 @@
 # bench_download.exe under Wine in interleaved rounds (FetchFile, the bare
 # WinINet loop with and without the message passes), then the program's peak
 # working set for a 16 MiB and a large file, each in a fresh process.
-#   scripts/bench.sh [total-MiB] [rounds]   (default 256 and 8; 64 for a quick run)
+#   scripts/bench.sh [total-MiB] [rounds]   (default 256 and 16; 64 for a quick run)
 # Each variant reads total-MiB in all, as rounds downloads of total/rounds.
 #
 # BENCH_PIN=same (default) puts the benchmark and this prefix's wineserver
-# on one CPU: an empty PeekMessageA is two round trips to wineserver, about
-# 10 us when both share a CPU and 45-80 us when they sit on different CPUs
-# (a cross-CPU wake-up in this virtual machine), and without pinning the
-# scheduler flips between the two within seconds. BENCH_PIN=apart keeps them
-# on different CPUs (the slow floor), BENCH_PIN=none leaves the scheduler be.
-# BENCH_CPU chooses the CPU (default: the last one this shell may use).
+# on one CPU. Under Wine an empty PeekMessageA (and each socket read) is a
+# round trip to wineserver: a peek costs about 10 us when both share a CPU
+# and 45-80 us when they sit on different CPUs (a cross-CPU wake-up in this
+# virtual machine), and without pinning the scheduler flips between the two
+# within seconds. BENCH_PIN=apart keeps them on different CPUs (the slow
+# floor), BENCH_PIN=none leaves the scheduler be. BENCH_CPU chooses the CPU
+# (default: the last one this shell may use).
 set -euo pipefail
 SOURCE_DIR=$(cd "$(dirname "$0")/.." && pwd)
 export BUILD_DIR=${BUILD_DIR:-$SOURCE_DIR/build}
@@ -28,10 +29,12 @@ if [ "${1:-}" = "--inner" ]; then
   head -c $((total_mib << 20)) /dev/urandom > "$E2E_HTTP_ROOT/large.bin"
   chmod 644 "$E2E_HTTP_ROOT"/*.bin
   base=http://127.0.0.1:$E2E_HTTP_PORT
-  curl -s -o /dev/null "$base/round.bin"  # warm the page cache
+  # curl reads the large file (same bytes per second, less timing noise
+  # than a round's file); the first read warms the page cache.
+  curl -s -o /dev/null "$base/large.bin"
   curl_args=()
   for _ in $(seq 5); do
-    bps=$(curl -s -o /dev/null -w '%{speed_download}' "$base/round.bin")
+    bps=$(curl -s -o /dev/null -w '%{speed_download}' "$base/large.bin")
     curl_args+=(--curl-mbps "$(python3 -c "print($bps / 1e6)")")
   done
   bench="$BUILD_DIR/bench/bench_download.exe"
@@ -46,7 +49,7 @@ if [ "${1:-}" = "--inner" ]; then
 fi
 
 total_mib=${1:-256}
-rounds=${2:-8}
+rounds=${2:-16}
 "$SOURCE_DIR/scripts/build.sh" >/dev/null
 . "$SOURCE_DIR/scripts/wine-env.sh"
 
