@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds, lays out a sample
-# installation (sample/Update.ini: two small sample programs and a read-me)
-# and a sample release on nginx on 127.0.0.1, then runs the updater against it.
+# installation (sample/Update.ini: two small sample programs and a read-me,
+# pinned to a signing key made on the spot) and a sample release, published,
+# signed and verified with the publishing tool (zpublish) and served by nginx
+# on 127.0.0.1, then runs the updater against it.
 #
 #   scripts/run.sh                  the unattended update ("Update.exe true"),
 #                                   headless; prints a before/after table of
@@ -26,7 +28,12 @@ if [ "${1:-}" != "--inner" ]; then
     *) usage ;;
   esac
   "$SOURCE_DIR/scripts/setup.sh"
-  "$SOURCE_DIR/scripts/build.sh" >/dev/null
+  # Quiet unless it fails (ninja reports compile errors on stdout).
+  if ! BUILD_LOG=$("$SOURCE_DIR/scripts/build.sh" 2>&1); then
+    echo "$BUILD_LOG" >&2
+    echo "run.sh: the build failed" >&2
+    exit 1
+  fi
   exec "$SOURCE_DIR/tests/e2e/with_nginx.sh" "$0" --inner "$MODE" "$SHOT_DIR"
 fi
 
@@ -70,35 +77,58 @@ sample_program() {  # name version
   printf '\nZentrel sample %s %s\n' "$1" "$2"
 }
 
-# sample/Update.ini with our server port and the given versions
-# ("Section=version" ...), with CRLF line ends.
+# sample/Update.ini with our server port, the given versions
+# ("Section=version" ...) and the publisher's key pinned in [Security], with
+# CRLF line ends.
 settings() {
-  awk -v port="$PORT" -v versions="$*" '
+  awk -v port="$PORT" -v versions="$*" -v pin="$PUBLIC_KEY_LINE" '
     BEGIN { n = split(versions, pairs, " "); for (i = 1; i <= n; i++) { split(pairs[i], kv, "="); v["[" kv[1] "]"] = kv[2] } }
     { sub(/\r$/, "") }
     /^\[/ { section = $0 }
     /^Port=/ { $0 = "Port=" port }
     /^CurrentVersion=/ && (section in v) { $0 = "CurrentVersion=" v[section] }
-    { printf "%s\r\n", $0 }' "$SOURCE_DIR/sample/Update.ini"
+    { printf "%s\r\n", $0 }
+    END { printf "\r\n[Security]\r\n%s\r\n", pin }' "$SOURCE_DIR/sample/Update.ini"
 }
+
+# The publisher's key, made for this run: the installation pins its public
+# half and accepts only releases it signed.
+rm -rf "$SAMPLE"
+PUBLISH=$SAMPLE/publish
+ZPUBLISH=$BUILD_DIR/tools/publish/zpublish
+mkdir -p "$INSTALL" "$PUBLISH/release"
+PUBLIC_KEY_LINE=$("$ZPUBLISH" keygen --out "$PUBLISH/key.pem" 2>/dev/null)
 
 # The installation as sample/Update.ini describes it: Client.exe 1.2,
 # Tools.dll 2.05, the read-me 1.0.
-rm -rf "$SAMPLE"
-mkdir -p "$INSTALL"
 cp "$BUILD_DIR/Update.exe" "$INSTALL/"
 sample_program Client 1.2 > "$INSTALL/Client.exe"
 sample_program Tools 2.05 > "$INSTALL/Tools.dll"
 printf 'Zentrel sample read-me 1.0\r\n' > "$INSTALL/Readme.txt"
 settings > "$INSTALL/Update.ini"
 
-# The release on the server: Client 1.3 and Tools 2.1 are newer (2.05 < 2.1
-# as numbers); the read-me is current.
-mkdir -p "$WWW/soft"
-sample_program Client 1.3 > "$WWW/soft/Client.zip"
-sample_program Tools 2.1 > "$WWW/soft/Tools.zip"
-cp "$INSTALL/Readme.txt" "$WWW/soft/Readme.txt"
-settings Client.exe=1.3 Tools.dll=2.1 > "$WWW/soft/Update.zip"
+# The release on the server, published with zpublish the way its history
+# went: the files as installed (1.0), then a new Client (1.3), then new Tools
+# (2.1; 2.05 < 2.1 as numbers). Each publication starts from the previous
+# one, where a file whose contents did not change keeps its version: the
+# read-me stays at 1.0 and is not offered again. The template is the
+# installed settings, so the [Security] section goes out as installed.
+settings > "$PUBLISH/Update.ini"
+publish() {  # version [--previous DIR]
+  "$ZPUBLISH" build --release "$PUBLISH/release" --template "$PUBLISH/Update.ini" --version "$1" \
+    --key "$PUBLISH/key.pem" --out "$WWW/soft" "${@:2}" >/dev/null
+}
+cp "$INSTALL/Client.exe" "$INSTALL/Tools.dll" "$INSTALL/Readme.txt" "$PUBLISH/release/"
+publish 1.0
+sample_program Client 1.3 > "$PUBLISH/release/Client.exe"
+publish 1.3 --previous "$WWW/soft"
+sample_program Tools 2.1 > "$PUBLISH/release/Tools.dll"
+publish 2.1 --previous "$WWW/soft"
+if ! VERIFIED=$("$ZPUBLISH" verify --pubkey "${PUBLIC_KEY_LINE#PublicKey=}" --dir "$WWW/soft"); then
+  echo "$VERIFIED" >&2
+  exit 1
+fi
+echo "Release published with zpublish, signed with a key made for this run ($PUBLISH/key.pem) and verified"
 
 # A snapshot of every maintained file: name, recorded version, size, sha256.
 snapshot() {

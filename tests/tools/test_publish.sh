@@ -30,15 +30,20 @@ ini_value() { tr -d '\r' <"$1" | awk -v s="[$2]" -v k="$3=" '$0==s{f=1;next} /^\
 # --- Fixtures: a key, a release folder, a template -------------------------
 TOOL=$'\xb9\xa4\x81\x5c'   # two GBK characters; the second ends in the byte "\"
 PUB=$("$ZP" keygen --out key.pem 2>/dev/null | sed -n 's/^PublicKey=//p')
-"$ZP" keygen --out other.pem >/dev/null 2>&1
+OTHER=$("$ZP" keygen --out other.pem 2>/dev/null | sed -n 's/^PublicKey=//p')
 mkdir rel
 printf 'client v1\n' >rel/Client.exe
 printf 'tools v1\n' >rel/Tools.exe
 printf 'gbk v1\n' >"rel/$TOOL.exe"
-write_template() {  # LF line ends and GBK bytes on purpose: the output must be CRLF, bytes unchanged
-  printf '[SystemInfo]\nServer=localhost\nPort=8080\nFileList=%s\n\n[Update]\nUpdateInfo=/soft\n; \xd6\xd0\xce\xc4 comment\n\n[Client.exe]\nCurrentVersion=1.0\nServerFileName=Client.zip\nLocalFileName=Client.exe\n%s' \
-    "$1" "${2:-}" >"$3"
+# The [Security] section a template pins the signing key with (any Https line kept as it is).
+PINNED=$'; the key that signs this release\nPublicKey = '"$PUB"$'\nHttps=1\n'
+write_template() {  # FILELIST EXTRA FILE [SECURITY-LINES, default PINNED]
+  # LF line ends and GBK bytes on purpose: the output must be CRLF, bytes unchanged.
+  printf '[SystemInfo]\nServer=localhost\nPort=8080\nFileList=%s\n\n[Update]\nUpdateInfo=/soft\n; \xd6\xd0\xce\xc4 comment\n\n%s\n[Client.exe]\nCurrentVersion=1.0\nServerFileName=Client.zip\nLocalFileName=Client.exe\n%s' \
+    "$1" "${4-[Security]$'\n'$PINNED}" "${2:-}" >"$3"
 }
+# The lines of one section, without CRs.
+section_lines() { tr -d '\r' <"$1" | awk -v s="[$2]" '$0==s{f=1;next} /^\[/{f=0} f'; }
 write_template "Client.exe,Tools.dll,$TOOL.exe" '' tpl.ini
 
 # --- keygen ------------------------------------------------------------------
@@ -60,6 +65,8 @@ check "each item gets the version given" test "$(ini_value srv/Update.zip Client
 check "the settings copy has CRLF line ends only" \
   test "$(grep -c $'\r$' srv/Update.zip)" = "$(wc -l <srv/Update.zip)"
 check "template bytes are kept (GBK comment)" grep -q $'\xd6\xd0\xce\xc4 comment\r$' srv/Update.zip
+check "the [Security] section is kept as it is (the pinned key, Https)" \
+  test "$(section_lines srv/Update.zip Security)" = "$(section_lines tpl.ini Security)"
 check "the signature is the base64 of 64 bytes" test "$(base64 -d srv/Update.zip.sig | wc -c)" = 64
 check "the signature is ECDSA P-256 over SHA-256 (checked by openssl)" bash -c '
   openssl pkey -in key.pem -pubout -out pub.pem 2>/dev/null
@@ -113,6 +120,33 @@ refused "build never replaces a directory that is not a server directory" "not r
   build_into notserver --template tpl.ini --version 1.1
 check "  ...refusals write no server directory and leave nothing beside it" \
   bash -c "[ ! -e new1 ] && [ ! -e new2 ] && [ ! -e new3 ] && [ -f notserver/precious ] && ! compgen -G '.*.tmp-*'"
+
+# The server's copy becomes the installed settings after an update: a template
+# that does not pin the signing key would switch the checks off (or lock the
+# installations out) for every later release.
+#   name                                pattern                       [Security] lines of the template
+key_cases=(
+  "no [Security] section|has no PublicKey in \[Security\]|"
+  "[Security] without PublicKey|has no PublicKey in \[Security\]|[Security]"$'\n'"Https=1"$'\n'
+  "another key's PublicKey|is not the public key of key.pem|[Security]"$'\n'"PublicKey=$OTHER"$'\n'
+  "a PublicKey that is not base64|is not the public key of key.pem|[Security]"$'\n'"PublicKey=not*base64"$'\n'
+)
+rm -rf srv.before && cp -r srv srv.before
+for i in "${!key_cases[@]}"; do
+  IFS='|' read -r -d '' name pattern security <<<"${key_cases[$i]}"
+  security=${security%$'\n'}   # the newline <<< adds
+  write_template Client.exe '' "tpl-key$i.ini" "$security"
+  refused "build refuses a template with $name" "$pattern" build_into "key$i" --template "tpl-key$i.ini" --version 1.1
+  refused "  ...also over an existing server directory" "$pattern" build_into srv --template "tpl-key$i.ini" --version 1.1
+done
+# An item of that name would get its CurrentVersion and Sha256 written into the section.
+cp rel/Client.exe rel/Security.exe
+write_template Client.exe,Security '' tpl-key-item.ini
+refused "build refuses an item named Security" "write its versions into the \[Security\]" \
+  build_into key-item --template tpl-key-item.ini --version 1.1
+rm rel/Security.exe
+check "  ...and nothing is written: no new directory, the old one untouched, nothing beside it" \
+  bash -c "! compgen -G 'key[0-9]*' && [ ! -e key-item ] && diff -r srv.before srv && ! compgen -G '.*.tmp-*'"
 
 # --- a second publication over the first, with --previous ------------------------
 printf 'tools v2\n' >rel/Tools.exe

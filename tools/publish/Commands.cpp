@@ -22,6 +22,7 @@ const size_t kMaxName = 49;
 const size_t kMaxFileList = 511;
 const char kCopyName[] = "Update.zip";
 const char kSigName[] = "Update.zip.sig";
+const char kSecuritySection[] = "Security";
 
 // One item of FileList with the names the updater derives for it.
 struct Item {
@@ -193,6 +194,30 @@ std::string Lower(std::string s)
     return s;
 }
 
+// After a completed update the server's copy becomes the installed settings,
+// so the template must pin the very key that signs it: without PublicKey the
+// next update would run unchecked, with another key it would be refused for
+// good. Its [Security] section goes into the copy as it is, so no item may
+// share its name (the item's keys would be written into it).
+void CheckPinnedKey(const IniFile& ini, const std::vector<Item>& items, const EcKey& key,
+                    const std::string& keyPath, std::vector<std::string>& problems)
+{
+    std::optional<std::string> pinned = ini.Get(kSecuritySection, "PublicKey");
+    Bytes xy;
+    if (!pinned)
+        problems.push_back("the template has no PublicKey in [Security]; installations updated with this"
+                           " release would stop checking signatures (put in the line"
+                           " \"zpublish pubkey --key " + keyPath + "\" prints)");
+    else if (!Base64Decode(*pinned, xy) || xy != key.PublicXY())
+        problems.push_back("PublicKey in [Security] of the template is not the public key of " + keyPath
+                           + "; installations updated with this release would refuse every later one"
+                           " (put in the line \"zpublish pubkey --key " + keyPath + "\" prints)");
+    for (const Item& item : items)
+        if (EqualNoCase(TrimSpace(item.section), kSecuritySection))
+            problems.push_back("item [" + item.section + "] would write its versions into the [Security] section;"
+                               " give the file another item name");
+}
+
 }  // namespace
 
 int CmdKeygen(const Options& opts)
@@ -225,11 +250,13 @@ int CmdBuild(const Options& opts)
                                  " the updater compares versions as numbers");
     EcKey key = EcKey::LoadPrivatePem(opts.at("key"));
 
-    // 1. Every name the template gives must be usable and present in the release.
+    // 1. Every name the template gives must be usable and present in the release,
+    //    and the template must pin this key.
     IniFile ini = IniFile::Parse(ReadWholeFile(opts.at("template")));
     std::vector<std::string> problems;
     std::vector<Item> items = ReadItems(ini, problems);
     CheckServerNames(items, problems);
+    CheckPinnedKey(ini, items, key, opts.at("key"), problems);
     for (const Item& item : items)
         if (NameProblem(item.localFile).empty() && !fs::is_regular_file(fs::path(release) / item.localFile))
             problems.push_back("the release lacks " + item.localFile + " (item [" + item.section + "])");
