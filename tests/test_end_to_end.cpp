@@ -13,6 +13,7 @@
 #include <memory>
 #include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/NginxSite.h"
@@ -137,6 +138,63 @@ std::string ReleaseBytes(const std::string& name, size_t nSize)
     }
     return bytes;
 }
+
+// A desktop of the test's own in this window station, for windows whose
+// foreground state a test asserts: the foreground window is kept per desktop,
+// so the dialogs that test programs running beside this one create and
+// activate cannot come in between. Run() runs a step on a thread attached to
+// it (a thread that owns windows cannot change its desktop).
+class CPrivateDesktop {
+public:
+    explicit CPrivateDesktop(const std::string& strName)
+        : m_strName(strName), m_hDesktop(CreateDesktopA(strName.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr))
+    {
+    }
+    ~CPrivateDesktop()
+    {
+        if (m_hDesktop != nullptr)
+            CloseDesktop(m_hDesktop);
+    }
+    CPrivateDesktop(const CPrivateDesktop&) = delete;
+    CPrivateDesktop& operator=(const CPrivateDesktop&) = delete;
+
+    bool Created() const { return m_hDesktop != nullptr; }
+    const std::string& Name() const { return m_strName; }
+    // Runs the step on a thread of its own attached to this desktop, and
+    // waits until it ends.
+    void Run(const std::function<void()>& step) const
+    {
+        std::thread worker([&] {
+            if (SetThreadDesktop(m_hDesktop))
+                step();
+            else
+                ADD_FAILURE() << "SetThreadDesktop failed: " << GetLastError();
+        });
+        worker.join();
+    }
+
+private:
+    std::string m_strName;
+    HDESK m_hDesktop;
+};
+
+// A plain window of the calling thread, made the foreground window.
+class CFrontWindow {
+public:
+    CFrontWindow()
+        : m_hWnd(CreateWindowExA(0, "STATIC", "front", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr,
+                                 nullptr, nullptr))
+    {
+        SetForegroundWindow(m_hWnd);
+    }
+    ~CFrontWindow() { DestroyWindow(m_hWnd); }
+    CFrontWindow(const CFrontWindow&) = delete;
+    CFrontWindow& operator=(const CFrontWindow&) = delete;
+    HWND Handle() const { return m_hWnd; }
+
+private:
+    HWND m_hWnd;
+};
 
 }  // namespace
 
@@ -463,32 +521,44 @@ TEST_F(EndToEnd, UnattendedWithTheServerUnreachableEndsWithTwo)
     EXPECT_EQ(m_strInstalledSettings, Installed("Update.ini"));
 }
 
-// One updater per installation: while a wizard is open, a scheduled run ends
-// at once with 3, and a second wizard brings the first to the front and ends.
+// A second updater for the same installation starts no update: a scheduled
+// one ends at once with 3, an interactive one brings the open wizard to the
+// front. The updaters run on a desktop of the test's own, so that what is in
+// front there is theirs and the test's alone.
 TEST_F(EndToEnd, SecondUpdaterForTheSameInstallationStartsNoUpdate)
 {
     const std::string a = Name("a.exe");
     Install({{a, "1.0"}}, {{a, "old a"}});
     Publish({{a, "2.0"}}, {{a, "new a"}});
+    const std::string strTemp = m_temp.Path() + "\\";
+    const CPrivateDesktop desktop("UpdateTest" + std::to_string(GetCurrentProcessId()));
+    ASSERT_TRUE(desktop.Created()) << GetLastError();
 
-    CStartedProcess first(UpdaterPath(), "", m_temp.Path() + "\\");
-    HWND hFirst = WaitForWizard(first, kWindowTimeout);
-    ASSERT_NE(nullptr, hFirst);
+    desktop.Run([&] {
+        CStartedProcess first(UpdaterPath(), "", strTemp, desktop.Name());
+        HWND hFirst = WaitForWizard(first, kWindowTimeout);
+        ASSERT_NE(nullptr, hFirst);
 
-    auto pScheduled = StartUpdater("true");
-    ASSERT_TRUE(pScheduled->WaitForExit(kRunTimeout));
-    EXPECT_EQ(3u, pScheduled->ExitCode());
+        CStartedProcess scheduled(UpdaterPath(), "true", strTemp, desktop.Name());
+        ASSERT_TRUE(scheduled.WaitForExit(kRunTimeout));
+        EXPECT_EQ(3u, scheduled.ExitCode());
 
-    auto pSecond = StartUpdater();
-    ASSERT_TRUE(pSecond->WaitForExit(kRunTimeout));
-    EXPECT_EQ(0u, pSecond->ExitCode());
-    EXPECT_EQ(hFirst, GetForegroundWindow());
+        {
+            // Another window in front, so that the wizard's coming there shows.
+            const CFrontWindow front;
+            ASSERT_EQ(front.Handle(), GetForegroundWindow());
+            CStartedProcess second(UpdaterPath(), "", strTemp, desktop.Name());
+            ASSERT_TRUE(second.WaitForExit(kRunTimeout));
+            EXPECT_EQ(0u, second.ExitCode());
+            EXPECT_EQ(hFirst, GetForegroundWindow());
+        }
 
-    EXPECT_TRUE(first.IsRunning());
-    EXPECT_EQ("old a", Installed(a));
-    EXPECT_EQ(m_strInstalledSettings, Installed("Update.ini"));
-    EXPECT_TRUE(Listing(m_temp.Path()).empty());
-    PressButtonAsync(hFirst, IDCANCEL);
-    ASSERT_TRUE(first.WaitForExit(kRunTimeout));
-    EXPECT_EQ(0u, first.ExitCode());
+        EXPECT_TRUE(first.IsRunning());
+        EXPECT_EQ("old a", Installed(a));
+        EXPECT_EQ(m_strInstalledSettings, Installed("Update.ini"));
+        EXPECT_TRUE(Listing(m_temp.Path()).empty());
+        PressButtonAsync(hFirst, IDCANCEL);
+        ASSERT_TRUE(first.WaitForExit(kRunTimeout));
+        EXPECT_EQ(0u, first.ExitCode());
+    });
 }

@@ -440,36 +440,53 @@ TEST_F(UpdateRun, CancelDuringADownloadStopsTheRun)
 }
 
 // The unattended run closes the dialog by itself whatever happens, and its
-// outcome becomes the program's exit code.
+// outcome becomes the program's exit code. A check that fails after its
+// request was sent is a failure, not "nothing newer", and installs nothing.
 TEST_F(UpdateRun, UnattendedRunClosesTheDialogWithItsOutcome)
 {
     HttpReply broken = HttpReply::Ok(PatternBytes(10000));
     broken.fault = HttpReply::Fault::ResetMidBody;
     broken.faultAfter = 4000;
+    enum class Copy {
+        Whole,      // the server's copy arrives whole
+        CutShort,   // its body ends before its announced length
+        NoTempDir,  // the temporary directory does not exist: no copy can be made
+    };
     const struct {
         const char* what;
         const char* served;      // server version of a.exe; nullptr: no server at all
+        Copy copy;
         bool servesFile;
         const HttpReply* reply;  // a.zip's reply when servesFile
         int exitCode;
         const char* installedA;  // a.exe afterwards
         const char* recordA;     // its recorded version afterwards
     } cases[] = {
-        {"nothing newer", "1.0", false, nullptr, EXIT_DONE, "old a", "1.0"},
-        {"newer file", "2.0", true, nullptr, EXIT_DONE, "new a", "2.0"},
-        {"file missing on the server", "2.0", false, nullptr, EXIT_FAILED, "old a", "1.0"},
-        {"connection reset in the body", "2.0", true, &broken, EXIT_FAILED, "old a", "1.0"},
-        {"server unreachable", nullptr, false, nullptr, EXIT_UNREACHABLE, "old a", "1.0"},
+        {"nothing newer", "1.0", Copy::Whole, false, nullptr, EXIT_DONE, "old a", "1.0"},
+        {"newer file", "2.0", Copy::Whole, true, nullptr, EXIT_DONE, "new a", "2.0"},
+        {"file missing on the server", "2.0", Copy::Whole, false, nullptr, EXIT_FAILED, "old a", "1.0"},
+        {"connection reset in the body", "2.0", Copy::Whole, true, &broken, EXIT_FAILED, "old a", "1.0"},
+        {"server unreachable", nullptr, Copy::Whole, false, nullptr, EXIT_UNREACHABLE, "old a", "1.0"},
+        {"server copy cut short", "2.0", Copy::CutShort, true, nullptr, EXIT_FAILED, "old a", "1.0"},
+        {"temporary copy cannot be created", "2.0", Copy::NoTempDir, true, nullptr, EXIT_FAILED, "old a", "1.0"},
     };
     for (const auto& c : cases) {
         Install({{"a.exe", "1.0"}}, {{"a.exe", "old a"}});
         Publish({{"a.exe", c.served ? c.served : "1.0"}});
+        if (c.copy == Copy::CutShort) {
+            HttpReply cut = HttpReply::Ok(m_strServedSettings);
+            cut.length = HttpReply::Length::Announced;
+            cut.announcedLength = m_strServedSettings.size() + 100;
+            m_server.Serve("/upd/Update.zip", cut);
+        }
         m_server.Serve("/upd/a.zip", c.reply ? *c.reply : c.servesFile ? HttpReply::Ok("new a")
                                                                        : HttpReply::Status(404, "Not Found", ""));
 
         auto pDlg = NewDialog(true);
         if (!c.served)
             pDlg->m_nPort = CLoopbackServer(1).Port();  // a port where nobody listens any more
+        if (c.copy == Copy::NoTempDir)
+            pDlg->m_strTempDir = (m_temp / "missing\\").c_str();
         {
             CModalRun run(*pDlg);
             ASSERT_TRUE(run.WaitForEnd(20000)) << c.what;

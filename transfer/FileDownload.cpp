@@ -113,9 +113,9 @@ void PumpMessages()
 }
 
 // The copy loop: every piece moves the bar, lets the queue run, goes to the
-// staging file and into the digest (when one is wanted). A stop request (Cancel, dispatched by the
-// pump or set by another thread) ends it before the next read. A failed read
-// or write raises. Returns the bytes received.
+// staging file and into the digest (when one is wanted). A stop request
+// (Cancel, dispatched by the pump or set by another thread) ends it before
+// the next read. A failed read or write raises. Returns the bytes received.
 ULONGLONG CopyBody(CHttpFile& request, CFile& file, CProgressFeed& progress, CSha256* pDigest, const CUpdateDlg& owner)
 {
     char buffer[READ_PIECE];
@@ -131,6 +131,19 @@ ULONGLONG CopyBody(CHttpFile& request, CFile& file, CProgressFeed& progress, CSh
     }
     if (!owner.StopRequested())
         progress.Complete();
+    return ullReceived;
+}
+
+// The body copied into the staging file, then the request, the file and the
+// connection closed, so that the staging file can be moved. Returns the bytes
+// received.
+ULONGLONG ReceiveBody(CHttpExchange& exchange, CFile& file, CProgressFeed& progress, CSha256* pDigest,
+                      const CUpdateDlg& owner)
+{
+    const ULONGLONG ullReceived = CopyBody(exchange.Request(), file, progress, pDigest, owner);
+    exchange.Request().Close();
+    file.Close();
+    exchange.Close();
     return ullReceived;
 }
 
@@ -158,99 +171,98 @@ BOOL DigestMatches(CSha256& digest, const CString& strExpected)
     return digest.Finish(hash) && _stricmp(CSha256::ToHex(hash, sizeof hash), strExpected) == 0;
 }
 
+// The box of an interactive run for a file that cannot be written.
+void WarnWriteError(bool bAutoMode, const CString& strWriteError)
+{
+    if (!bAutoMode)
+        AfxMessageBox(strWriteError + FILE_IN_USE_LINE, MB_ICONERROR);
+}
+
 }  // namespace
 
 BOOL CUpdateDlg::FetchFile(CString strServerPath, CString strLocalName, CString& strResultText)
 {
-    // A digest the server's copy gives is always checked; under a pinned key
-    // a file without one is refused before anything is requested.
+    // 1. A digest the server's copy gives is always checked; under a pinned
+    // key a file without one is refused before anything is requested.
     const CSecuritySettings security(InstalledSettingsPath(m_strAppDir));
     const CString strExpected =
         ExpectedDigest(m_arrFiles, m_strUpdateRoot, strServerPath, strLocalName, m_strTempDir + "\\" + SETTINGS_FILE_NAME);
-    const auto RefuseFile = [&]() {
-        m_strStatus = strServerPath + STATUS_DIGEST_FAILED;
-        RefreshControls(FALSE);
+    if (strExpected.IsEmpty() && security.KeyPinned())
+        return ShowFileOutcome(strServerPath + STATUS_DIGEST_FAILED, strResultText, FALSE);
+
+    // 2. The request (a network error is shown to nobody).
+    CHttpExchange exchange(m_strServer, security.Port(m_nPort), strServerPath, security.RequestFlags(m_dwRequestFlags));
+    if (!SendFileRequest(exchange.Request()))
+        return FALSE;
+    m_strStatus = STATUS_DOWNLOADING + strServerPath;
+    RefreshControls(FALSE);
+
+    // 3. Only a 2xx response is put in place: an error page or a redirect
+    // page never replaces a program.
+    CString strStatusCode;
+    exchange.Request().QueryInfo(HTTP_QUERY_STATUS_CODE, strStatusCode);
+    if (!IsSuccessStatus(strStatusCode))
+        return ShowFileOutcome(strServerPath + (strStatusCode == "404" ? STATUS_NOT_FOUND : STATUS_FAILED),
+                               strResultText, FALSE);
+
+    // 4. The body, staged beside the installed file; hashed only when there
+    // is a digest to compare it with.
+    ULONGLONG ullAnnounced = 0;
+    const BOOL bAnnounced = QueryAnnouncedLength(exchange.Request(), ullAnnounced);
+    const CString strInstalledPath = m_strAppDir + "\\" + strLocalName;
+    const CString strWriteError = WRITE_ERROR_PREFIX + strInstalledPath + WRITE_ERROR_SUFFIX;
+    CStagingFile staging(strInstalledPath + STAGING_SUFFIX);
+    if (!staging.Create()) {
+        WarnWriteError(m_bAutoMode, strWriteError);
         strResultText = m_strStatus;
         return FALSE;
-    };
-    if (strExpected.IsEmpty() && security.KeyPinned())
-        return RefuseFile();
+    }
+    CProgressFeed progress(m_progress, ullAnnounced);
+    CSha256 digest;
+    const ULONGLONG ullReceived =
+        ReceiveBody(exchange, staging.File(), progress, strExpected.IsEmpty() ? nullptr : &digest, *this);
 
-    CHttpExchange exchange(m_strServer, security.Port(m_nPort), strServerPath, security.RequestFlags(m_dwRequestFlags));
+    // 5. Nothing is swapped (the staging file goes on the way out) when the
+    // download was abandoned, the body differs from its announced length, or
+    // it is not the file the server's copy names.
+    if (StopRequested())
+        return FALSE;
+    if (bAnnounced && ullReceived != ullAnnounced)
+        return ShowFileOutcome(strServerPath + STATUS_FAILED, strResultText, FALSE);
+    if (!strExpected.IsEmpty() && !DigestMatches(digest, strExpected))
+        return ShowFileOutcome(strServerPath + STATUS_DIGEST_FAILED, strResultText, FALSE);
+
+    // 6. The swap, and the report.
+    if (!staging.MoveOnto(strInstalledPath)) {
+        ShowFileOutcome(strWriteError, strResultText, FALSE);
+        WarnWriteError(m_bAutoMode, strWriteError);
+        return FALSE;
+    }
+    return ShowFileOutcome(strServerPath + STATUS_DONE, strResultText, TRUE);
+}
+
+// Sends the file's request; FALSE when it could not be sent. A network error
+// is shown to nobody (the status line and the result text stay); any other
+// error is reported on the status line.
+BOOL CUpdateDlg::SendFileRequest(CHttpFile& request)
+{
     try {
-        exchange.Request().SendRequest();
+        request.SendRequest();
+        return TRUE;
     } catch (const CInternetException&) {
-        // Shown to nobody: the status line and the result text stay.
         return FALSE;
     } catch (...) {
         m_strStatus = STATUS_UNEXPECTED;
         RefreshControls(FALSE);
         return FALSE;
     }
+}
 
-    m_strStatus = STATUS_DOWNLOADING + strServerPath;
-    RefreshControls(FALSE);
-
-    // Only a 2xx response is put in place: an error page or a redirect page
-    // never replaces a program.
-    CString strStatusCode;
-    exchange.Request().QueryInfo(HTTP_QUERY_STATUS_CODE, strStatusCode);
-    if (!IsSuccessStatus(strStatusCode)) {
-        m_strStatus = strServerPath + (strStatusCode == "404" ? STATUS_NOT_FOUND : STATUS_FAILED);
-        RefreshControls(FALSE);
-        strResultText = m_strStatus;
-        return FALSE;
-    }
-
-    ULONGLONG ullAnnounced = 0;
-    const BOOL bAnnounced = QueryAnnouncedLength(exchange.Request(), ullAnnounced);
-    const CString strInstalledPath = m_strAppDir + "\\" + strLocalName;
-    const CString strWriteError = WRITE_ERROR_PREFIX + strInstalledPath + WRITE_ERROR_SUFFIX;
-
-    CStagingFile staging(strInstalledPath + STAGING_SUFFIX);
-    if (!staging.Create()) {
-        if (!m_bAutoMode)
-            AfxMessageBox(strWriteError + FILE_IN_USE_LINE, MB_ICONERROR);
-        strResultText = m_strStatus;
-        return FALSE;
-    }
-
-    CProgressFeed progress(m_progress, ullAnnounced);
-    CSha256 digest;
-    // The body is hashed only when there is a digest to compare it with.
-    const ULONGLONG ullReceived =
-        CopyBody(exchange.Request(), staging.File(), progress, strExpected.IsEmpty() ? nullptr : &digest, *this);
-    exchange.Request().Close();
-    staging.File().Close();
-    exchange.Close();
-
-    // Abandoned: nothing is swapped and the staging file goes; the caller
-    // sees the stop request and ends its run.
-    if (StopRequested())
-        return FALSE;
-
-    // A body shorter (or longer) than announced ended early: not a file.
-    if (bAnnounced && ullReceived != ullAnnounced) {
-        m_strStatus = strServerPath + STATUS_FAILED;
-        RefreshControls(FALSE);
-        strResultText = m_strStatus;
-        return FALSE;
-    }
-    // Not the file the server's copy names: nothing is swapped, and the
-    // staging file is removed on the way out.
-    if (!strExpected.IsEmpty() && !DigestMatches(digest, strExpected))
-        return RefuseFile();
-    if (!staging.MoveOnto(strInstalledPath)) {
-        m_strStatus = strWriteError;
-        RefreshControls(FALSE);
-        strResultText = m_strStatus;
-        if (!m_bAutoMode)
-            AfxMessageBox(strWriteError + FILE_IN_USE_LINE, MB_ICONERROR);
-        return FALSE;
-    }
-
-    m_strStatus = strServerPath + STATUS_DONE;
+// The download's outcome on the status line and as the item's result text.
+BOOL CUpdateDlg::ShowFileOutcome(const CString& strText, CString& strResultText, BOOL bResult)
+{
+    m_strStatus = strText;
     RefreshControls(FALSE);
     strResultText = m_strStatus;
-    return TRUE;
+    return bResult;
 }

@@ -26,6 +26,13 @@ const size_t SIGNATURE_BODY_LIMIT = 1024;
 const char VERSION_REQUEST_HEADER[] = "Content-Type: text/xml;charset=utf-8;User-Agent:Kelp Client";
 const UINT READ_PIECE = 2048;
 
+// Where the check's requests go: the server, its port and the request flags.
+struct VersionServer {
+    CString strServer;
+    INTERNET_PORT nPort;
+    DWORD dwFlags;
+};
+
 // Copies the body into the open file, hashing every piece as it is written;
 // the number of bytes received.
 ULONGLONG CopyBody(CHttpFile& request, CFile& file, CSha256& digest)
@@ -72,11 +79,10 @@ BOOL StoreVersionCopy(CHttpFile& request, const CString& strCopy, CSha256& diges
 
 // The signature's body as served: FALSE when it cannot be had (the request
 // fails, the body is far longer than a signature).
-BOOL FetchSignature(const CString& strServer, INTERNET_PORT nPort, const CString& strPath, DWORD dwFlags,
-                    std::string& strBody)
+BOOL FetchSignature(const VersionServer& server, const CString& strPath, std::string& strBody)
 {
     try {
-        CHttpExchange exchange(strServer, nPort, strPath, dwFlags);
+        CHttpExchange exchange(server.strServer, server.nPort, strPath, server.dwFlags);
         exchange.Request().SendRequest();
         char buffer[READ_PIECE];
         UINT nRead;
@@ -117,14 +123,14 @@ BOOL SignatureVerifies(const CSecuritySettings& security, const std::string& str
 // TRUE when the copy just stored whole is signed by the pinned key: the
 // signature is fetched from strSignaturePath and checked against the digest
 // of the bytes written.
-BOOL VersionCopySigned(const CSecuritySettings& security, BOOL bStored, CSha256& digest, const CString& strServer,
-                       INTERNET_PORT nPort, const CString& strSignaturePath, DWORD dwFlags)
+BOOL VersionCopySigned(const CSecuritySettings& security, BOOL bStored, CSha256& digest, const VersionServer& server,
+                       const CString& strSignaturePath)
 {
     BYTE hash[CSha256::DIGEST_SIZE];
     if (!bStored || !digest.Finish(hash))
         return FALSE;
     std::string strSignature;
-    return FetchSignature(strServer, nPort, strSignaturePath, dwFlags, strSignature) &&
+    return FetchSignature(server, strSignaturePath, strSignature) &&
            SignatureVerifies(security, strSignature, hash);
 }
 
@@ -154,81 +160,114 @@ void MarkNothingNewer(CUpdateFileArray& arrFiles)
     }
 }
 
+// Whether the temporary copy may be compared.
+enum CopyVerdict {
+    COPY_COMPARABLE,  // no key is pinned, or the copy is signed by it
+    COPY_UNCHECKED,   // a key is pinned and the server was out of reach
+    COPY_UNSIGNED,    // a key is pinned and the copy is not signed by it
+};
+
+// Under a pinned key only a copy fetched now and signed by that key is
+// compared. An earlier copy cannot be checked: when the server is out of
+// reach it is not compared either, and no signature is requested.
+CopyVerdict JudgeVersionCopy(const CSecuritySettings& security, BOOL bServerUnreachable, BOOL bStored,
+                             CSha256& digest, const VersionServer& server, const CString& strVersionPath)
+{
+    if (!security.KeyPinned())
+        return COPY_COMPARABLE;
+    if (bServerUnreachable)
+        return COPY_UNCHECKED;
+    return VersionCopySigned(security, bStored, digest, server, strVersionPath + SIGNATURE_SUFFIX) ? COPY_COMPARABLE
+                                                                                                  : COPY_UNSIGNED;
+}
+
+// One list line per item: its name, installed version, "-->" and served version.
+void ListVersions(CListBox& listFiles, const CUpdateFileArray& arrFiles)
+{
+    listFiles.ResetContent();
+    const INT_PTR nCount = arrFiles.GetSize();
+    for (INT_PTR i = 0; i < nCount; ++i) {
+        const UpdateFileInfo& info = arrFiles[i];
+        listFiles.AddString(info.strLocalFile + " " + info.strLocalVersion + "-->" + info.strServerVersion);
+    }
+}
+
 }  // namespace
 
 BOOL CUpdateDlg::CheckVersions()
 {
     m_bServerUnreachable = FALSE;
     m_bSignatureFailed = FALSE;
+    m_bCheckFailed = FALSE;
     m_strStatus = STATUS_CONNECTING;
     RefreshControls(FALSE);
 
     const CSecuritySettings security(InstalledSettingsPath(m_strAppDir));
-    const INTERNET_PORT nPort = security.Port(m_nPort);
-    const DWORD dwFlags = security.RequestFlags(m_dwRequestFlags);
+    const VersionServer server = {m_strServer, security.Port(m_nPort), security.RequestFlags(m_dwRequestFlags)};
     // The temporary directory ends with a backslash: the path holds a doubled
     // one, which the file functions accept (the settings replacement uses the
     // very same path).
     const CString strCopy = m_strTempDir + "\\" + SETTINGS_FILE_NAME;
+
+    // 1. The server's copy, stored whole or not at all.
     CSha256 digest;
-    BOOL bStored = FALSE;
-    {
-        CHttpExchange exchange(m_strServer, nPort, m_strVersionPath, dwFlags);
-        exchange.Request().AddRequestHeaders(VERSION_REQUEST_HEADER, HTTP_ADDREQ_FLAG_ADD_IF_NEW, -1);
-        BOOL bSent = FALSE;
-        try {
-            exchange.Request().SendRequest();
-            bSent = TRUE;
-            m_strStatus = STATUS_READING;
-            RefreshControls(FALSE);
-            bStored = StoreVersionCopy(exchange.Request(), strCopy, digest);
-        } catch (const CInternetException&) {
-            // A network error is shown to nobody: the comparison decides.
-            m_bServerUnreachable = !bSent;
-        } catch (...) {
-            m_strStatus = STATUS_CONNECT_FAILED;
-            RefreshControls(FALSE);
-        }
-        exchange.Close();
-    }
+    const BOOL bStored = FetchVersionCopy(server.nPort, server.dwFlags, strCopy, digest);
+    m_bCheckFailed = !bStored && !m_bServerUnreachable;
 
-    // Under a pinned key only a copy fetched now and signed by that key is
-    // compared. An earlier copy cannot be checked: when the server is out of
-    // reach it is dropped and nothing reads as newer.
-    BOOL bNewer = FALSE;
-    if (security.KeyPinned() && m_bServerUnreachable) {
+    // 2. Whether the copy may be compared; a copy that may not is dropped.
+    const CopyVerdict verdict = JudgeVersionCopy(security, m_bServerUnreachable, bStored, digest, server, m_strVersionPath);
+    if (verdict != COPY_COMPARABLE) {
         DeleteFileA(strCopy);
         MarkNothingNewer(m_arrFiles);
-    } else if (security.KeyPinned() && !VersionCopySigned(security, bStored, digest, m_strServer, nPort,
-                                                          m_strVersionPath + SIGNATURE_SUFFIX, dwFlags)) {
-        DeleteFileA(strCopy);
-        MarkNothingNewer(m_arrFiles);
+    }
+    if (verdict == COPY_UNSIGNED) {
         m_bSignatureFailed = TRUE;
-        m_strStatus = STATUS_SIGNATURE_FAILED;
-        RefreshControls(FALSE);
-        m_btnNext.SetWindowText(CAPTION_UPDATE);
-        m_btnNext.EnableWindow(FALSE);
+        ShowCheckOutcome(STATUS_SIGNATURE_FAILED, FALSE);
         return FALSE;
-    } else {
-        bNewer = MarkNewerItems(m_arrFiles, strCopy);
     }
 
-    if (bNewer) {
-        m_listFiles.ResetContent();
-        const INT_PTR nCount = m_arrFiles.GetSize();
-        for (INT_PTR i = 0; i < nCount; ++i) {
-            const UpdateFileInfo& info = m_arrFiles[i];
-            m_listFiles.AddString(info.strLocalFile + " " + info.strLocalVersion + "-->" + info.strServerVersion);
-        }
-        m_strStatus = STATUS_NEWER_FOUND;
+    // 3. The newer items marked, 4. the outcome shown.
+    const BOOL bNewer = verdict == COPY_COMPARABLE && MarkNewerItems(m_arrFiles, strCopy);
+    if (bNewer)
+        ListVersions(m_listFiles, m_arrFiles);
+    ShowCheckOutcome(bNewer ? STATUS_NEWER_FOUND : STATUS_UP_TO_DATE, bNewer);
+    return bNewer;
+}
+
+// The guarded block: connects, sends the request and stores its body as the
+// temporary copy. TRUE when the copy was stored whole. A network error is
+// shown to nobody (the comparison decides); one before the request was sent
+// means the server could not be reached. Any other error is reported on the
+// status line.
+BOOL CUpdateDlg::FetchVersionCopy(INTERNET_PORT nPort, DWORD dwFlags, const CString& strCopy, CSha256& digest)
+{
+    CHttpExchange exchange(m_strServer, nPort, m_strVersionPath, dwFlags);
+    exchange.Request().AddRequestHeaders(VERSION_REQUEST_HEADER, HTTP_ADDREQ_FLAG_ADD_IF_NEW, -1);
+    BOOL bSent = FALSE;
+    BOOL bStored = FALSE;
+    try {
+        exchange.Request().SendRequest();
+        bSent = TRUE;
+        m_strStatus = STATUS_READING;
         RefreshControls(FALSE);
-        m_btnNext.SetWindowText(CAPTION_UPDATE);
-        return TRUE;
+        bStored = StoreVersionCopy(exchange.Request(), strCopy, digest);
+    } catch (const CInternetException&) {
+        m_bServerUnreachable = !bSent;
+    } catch (...) {
+        m_strStatus = STATUS_CONNECT_FAILED;
+        RefreshControls(FALSE);
     }
+    exchange.Close();
+    return bStored;
+}
 
-    m_strStatus = STATUS_UP_TO_DATE;
+// The check's last word: the status line and the wizard button, which offers
+// the update only when something is newer.
+void CUpdateDlg::ShowCheckOutcome(const char* pszStatus, BOOL bNewer)
+{
+    m_strStatus = pszStatus;
     RefreshControls(FALSE);
     m_btnNext.SetWindowText(CAPTION_UPDATE);
-    m_btnNext.EnableWindow(FALSE);
-    return FALSE;
+    if (!bNewer)
+        m_btnNext.EnableWindow(FALSE);
 }

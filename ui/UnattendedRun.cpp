@@ -26,7 +26,8 @@ DWORD WINAPI UpdateThreadProc(LPVOID pParam)
 
 // Nothing escapes: an error's text goes to the status line, and the worker
 // goes on to close the dialog. A network error that escapes the check means
-// the server could not be reached.
+// the server could not be reached; a check that failed after its request was
+// sent updates nothing and ends as a failure.
 void CUpdateDlg::RunUnattendedSteps()
 {
     m_nExitCode = EXIT_FAILED;
@@ -42,6 +43,10 @@ void CUpdateDlg::RunUnattendedSteps()
         }
         if (m_bSignatureFailed) {
             m_nExitCode = EXIT_SIGNATURE_FAILED;
+            return;
+        }
+        if (m_bCheckFailed) {
+            m_nExitCode = EXIT_FAILED;
             return;
         }
         if (!bNewer) {

@@ -40,8 +40,8 @@ CString ExecutableDirectory()
 
 CUpdateDlg::CUpdateDlg(CWnd* pParent)
     : CDialog(IDD, pParent), m_bAutoMode(false), m_nPort(0), m_hIcon(nullptr), m_dwRequestFlags(0),
-      m_bServerUnreachable(FALSE), m_bSignatureFailed(FALSE), m_bRunComplete(FALSE), m_nExitCode(EXIT_DONE), m_bStepRunning(FALSE),
-      m_lStopRequested(0), m_hWorker(nullptr)
+      m_bServerUnreachable(FALSE), m_bCheckFailed(FALSE), m_bSignatureFailed(FALSE), m_bRunComplete(FALSE),
+      m_nExitCode(EXIT_DONE), m_bStepRunning(FALSE), m_lStopRequested(0), m_hWorker(nullptr)
 {
     m_strStatus = INITIAL_STATUS;
     m_hIcon = LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));

@@ -7,6 +7,8 @@
 #include "settings/UpdateFileInfo.h"
 #include "ui/resource.h"
 
+class CSha256;
+
 // The dialog's private messages, both sent with SendMessage.
 #define WM_REFRESH_CONTROLS (WM_USER + 1000)  // wParam: the UpdateData argument
 #define WM_CLOSE_WIZARD     (WM_USER + 1001)
@@ -74,6 +76,10 @@ public:
 
     // Set by the version check when its request could not be sent.
     BOOL m_bServerUnreachable;
+    // Set by the version check when its request was sent but the server's
+    // copy was not stored whole (an error in its guarded block, or a body cut
+    // short): the comparison had nothing fetched now to go by.
+    BOOL m_bCheckFailed;
     // Set by the version check when the installed settings pin a signing key
     // and the server's copy failed its signature check.
     BOOL m_bSignatureFailed;
@@ -101,6 +107,13 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // Steps of the version check (transfer/VersionCheck.cpp).
+    BOOL FetchVersionCopy(INTERNET_PORT nPort, DWORD dwFlags, const CString& strCopy, CSha256& digest);
+    void ShowCheckOutcome(const char* pszStatus, BOOL bNewer);
+    // Steps of a file's download (transfer/FileDownload.cpp).
+    BOOL SendFileRequest(CHttpFile& request);
+    BOOL ShowFileOutcome(const CString& strText, CString& strResultText, BOOL bResult);
+
     BOOL m_bStepRunning;             // a button's step is running: presses are ignored
     volatile LONG m_lStopRequested;  // set by RequestStop
     HANDLE m_hWorker;                // the unattended run's worker, joined by the destructor

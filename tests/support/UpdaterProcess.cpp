@@ -35,7 +35,7 @@ std::vector<char> EnvironmentWithTemp(const std::string& strTempDir)
 }  // namespace
 
 CStartedProcess::CStartedProcess(const std::string& strExe, const std::string& strArguments,
-                                 const std::string& strTempDir)
+                                 const std::string& strTempDir, const std::string& strDesktop)
     : m_pi()
 {
     std::string commandLine = "\"" + strExe + "\"";
@@ -47,8 +47,13 @@ CStartedProcess::CStartedProcess(const std::string& strExe, const std::string& s
     if (!strTempDir.empty())
         env = EnvironmentWithTemp(strTempDir);
 
+    std::vector<char> desktop(strDesktop.begin(), strDesktop.end());
+    desktop.push_back('\0');
+
     STARTUPINFOA si = {};
     si.cb = sizeof si;
+    if (!strDesktop.empty())
+        si.lpDesktop = desktop.data();
     if (!CreateProcessA(strExe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, env.empty() ? nullptr : env.data(),
                         nullptr, &si, &m_pi))
         m_pi = PROCESS_INFORMATION();

@@ -10,8 +10,10 @@
 class CStartedProcess {
 public:
     // Starts "strExe" with the arguments; with strTempDir the process gets
-    // TMP and TEMP set to it (Wine does not take them from the Linux side).
-    CStartedProcess(const std::string& strExe, const std::string& strArguments, const std::string& strTempDir = "");
+    // TMP and TEMP set to it (Wine does not take them from the Linux side);
+    // with strDesktop it runs on that desktop of this window station.
+    CStartedProcess(const std::string& strExe, const std::string& strArguments, const std::string& strTempDir = "",
+                    const std::string& strDesktop = "");
     ~CStartedProcess();
     CStartedProcess(const CStartedProcess&) = delete;
     CStartedProcess& operator=(const CStartedProcess&) = delete;
