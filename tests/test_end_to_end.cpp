@@ -5,7 +5,6 @@
 //
 // Run through tests/e2e/with_nginx.sh, which starts nginx and tells this
 // program its port and document root.
-#include <winsock2.h>
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -16,7 +15,10 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/Assertions.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/NginxSite.h"
+#include "tests/support/SettingsText.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/UpdaterProcess.h"
 #include "tests/support/WindowDriver.h"
@@ -30,89 +32,15 @@ const char QUESTION_SUFFIX[] = "已在运行！\n请先关闭程序才能进行�
 
 std::atomic<unsigned> g_nextCase{0};
 
-// One maintained file: its section (and name), the version in a settings
-// file, and the LocalFileName when it differs from the section.
-struct Item {
-    Item(const std::string& s, const char* v, const char* l = "") : section(s), version(v), localName(l) {}
-    std::string section;
-    std::string version;
-    std::string localName;
-};
+// Released files go to nginx under "<stem>.bin" ("a.exe" -> "a.bin").
+const char SERVER_EXTENSION[] = ".bin";
 
-std::string ServerName(const std::string& section)
-{
-    return section.substr(0, section.find('.')) + ".bin";
-}
-
-std::string SettingsText(unsigned short nPort, const std::string& strRoot, const std::vector<Item>& items)
-{
-    std::string list, sections;
-    for (const Item& item : items) {
-        list += (list.empty() ? "" : ",") + item.section;
-        sections += "[" + item.section + "]\nCurrentVersion=" + item.version + "\nServerFileName=" +
-                    ServerName(item.section) + "\nLocalFileName=" +
-                    (item.localName.empty() ? item.section : item.localName) + "\n";
-    }
-    return Crlf("[SystemInfo]\nServer=127.0.0.1\nPort=" + std::to_string(nPort) + "\nFileList=" + list +
-                "\n[Update]\nUpdateInfo=" + strRoot + "\n" + sections);
-}
-
-std::vector<std::string> Listing(const std::string& dir)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = fd.cFileName;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+std::string ServerName(const std::string& section) { return ServerFileName(section, SERVER_EXTENSION); }
 
 std::vector<std::string> Sorted(std::vector<std::string> names)
 {
     std::sort(names.begin(), names.end());
     return names;
-}
-
-::testing::AssertionResult SameBytes(const std::string& expected, const std::string& actual)
-{
-    if (expected == actual)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "expected " << expected.size() << " bytes, got " << actual.size()
-                                         << (actual.size() < 64 ? " \"" + actual + "\"" : std::string());
-}
-
-bool WaitFor(const std::function<bool()>& done, DWORD nTimeoutMs)
-{
-    const DWORD dwStart = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - dwStart > nTimeoutMs)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
-
-// A loopback port on which nobody listens.
-unsigned short DeadPort()
-{
-    WSADATA wsa;
-    WSAStartup(MAKEWORD(2, 2), &wsa);
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    int nLength = sizeof addr;
-    getsockname(s, reinterpret_cast<sockaddr*>(&addr), &nLength);
-    closesocket(s);
-    return ntohs(addr.sin_port);
 }
 
 std::string BuildFile(const char* pszName)
@@ -215,19 +143,20 @@ protected:
     std::string Name(const char* pszBase) const { return m_strTag + "_" + pszBase; }
 
     // Installs the items' settings and files (name, content).
-    void Install(const std::vector<Item>& items, const std::vector<std::pair<std::string, std::string>>& files,
+    void Install(const std::vector<SettingsItem>& items, const std::vector<std::pair<std::string, std::string>>& files,
                  unsigned short nPort = 0)
     {
-        m_strInstalledSettings = SettingsText(nPort ? nPort : m_site.Port(), m_strRoot, items);
+        const SettingsTarget target = {"127.0.0.1", nPort ? nPort : m_site.Port(), m_strRoot};
+        m_strInstalledSettings = SettingsText(target, items, SERVER_EXTENSION);
         ASSERT_TRUE(WriteWholeFile(m_install / "Update.ini", m_strInstalledSettings));
         for (const auto& f : files)
             ASSERT_TRUE(WriteWholeFile(m_install / f.first, f.second));
     }
 
     // Publishes the server's settings copy and the released files (name, content).
-    void Publish(const std::vector<Item>& items, const std::vector<std::pair<std::string, std::string>>& files)
+    void Publish(const std::vector<SettingsItem>& items, const std::vector<std::pair<std::string, std::string>>& files)
     {
-        m_strServedSettings = SettingsText(m_site.Port(), m_strRoot, items);
+        m_strServedSettings = SettingsText({"127.0.0.1", m_site.Port(), m_strRoot}, items, SERVER_EXTENSION);
         ASSERT_TRUE(m_site.Put(m_strRoot + "/Update.zip", m_strServedSettings));
         for (const auto& f : files)
             ASSERT_TRUE(m_site.Put(m_strRoot + "/" + ServerName(f.first), f.second));
@@ -245,7 +174,7 @@ protected:
     // Everything in the installation directory but Update.exe and Update.ini.
     std::vector<std::string> InstalledNames() const
     {
-        std::vector<std::string> names = Listing(m_install.Path());
+        std::vector<std::string> names = DirectoryListing(m_install.Path());
         names.erase(std::remove_if(names.begin(), names.end(),
                                    [](const std::string& n) { return n == "Update.exe" || n == "Update.ini"; }),
                     names.end());
@@ -318,7 +247,7 @@ TEST_F(EndToEnd, InteractiveRoadUpdatesTheNewerFiles)
     EXPECT_EQ("old c", Installed(c));
     EXPECT_EQ(m_strServedSettings, Installed("Update.ini"));
     EXPECT_EQ(Sorted({a, b, c}), InstalledNames());
-    EXPECT_TRUE(Listing(m_temp.Path()).empty());
+    EXPECT_TRUE(DirectoryListing(m_temp.Path()).empty());
 }
 
 // A marked file whose program runs: the user is asked; OK closes the program
@@ -373,7 +302,7 @@ TEST_F(EndToEnd, RunningProgramOfAMarkedFile)
             EXPECT_EQ("1.0", Record(p));
         }
         EXPECT_EQ(std::vector<std::string>{p}, InstalledNames());
-        EXPECT_TRUE(Listing(m_temp.Path()).empty());
+        EXPECT_TRUE(DirectoryListing(m_temp.Path()).empty());
         pProgram.reset();
         DeleteFileA((m_install / p).c_str());
     }
@@ -401,7 +330,7 @@ TEST_F(EndToEnd, NothingNewerLeavesEverythingAsItWas)
     EXPECT_EQ(m_strInstalledSettings, Installed("Update.ini"));
     EXPECT_EQ(std::vector<std::string>{a}, InstalledNames());
     // The check's copy of the server settings stays until a later check.
-    EXPECT_EQ(std::vector<std::string>{"Update.ini"}, Listing(m_temp.Path()));
+    EXPECT_EQ(std::vector<std::string>{"Update.ini"}, DirectoryListing(m_temp.Path()));
 }
 
 // The unattended runs ("Update.exe true"): no question, the dialog closes by
@@ -438,7 +367,7 @@ TEST_F(EndToEnd, UnattendedClosesARunningProgramAndReplacesEverything)
     EXPECT_TRUE(SameBytes(newP, Installed(p)));
     EXPECT_EQ(m_strServedSettings, Installed("Update.ini"));
     EXPECT_EQ(Sorted({a, p}), InstalledNames());
-    EXPECT_TRUE(Listing(m_temp.Path()).empty());
+    EXPECT_TRUE(DirectoryListing(m_temp.Path()).empty());
 }
 
 // A window that refuses to close stops the run at its file: the file before
@@ -480,7 +409,7 @@ TEST_F(EndToEnd, UnattendedRefusesANameOutsideTheInstallation)
     EXPECT_EQ("1.0", Record(out));
     EXPECT_EQ("2.0", Record(in));
     EXPECT_EQ(std::vector<std::string>{in}, InstalledNames());
-    EXPECT_TRUE(Listing(m_temp.Path()).empty());
+    EXPECT_TRUE(DirectoryListing(m_temp.Path()).empty());
 }
 
 // Cancel during an unattended run: the dialog disappears at once, the file
@@ -512,7 +441,7 @@ TEST_F(EndToEnd, UnattendedCancelStopsTheRunAtOnce)
 TEST_F(EndToEnd, UnattendedWithTheServerUnreachableEndsWithTwo)
 {
     const std::string a = Name("a.exe");
-    Install({{a, "1.0"}}, {{a, "old a"}}, DeadPort());
+    Install({{a, "1.0"}}, {{a, "old a"}}, ClosedLoopbackPort());
 
     auto pUpdater = StartUpdater("true");
     ASSERT_TRUE(pUpdater->WaitForExit(kRunTimeout));
@@ -556,7 +485,7 @@ TEST_F(EndToEnd, SecondUpdaterForTheSameInstallationStartsNoUpdate)
         EXPECT_TRUE(first.IsRunning());
         EXPECT_EQ("old a", Installed(a));
         EXPECT_EQ(m_strInstalledSettings, Installed("Update.ini"));
-        EXPECT_TRUE(Listing(m_temp.Path()).empty());
+        EXPECT_TRUE(DirectoryListing(m_temp.Path()).empty());
         PressButtonAsync(hFirst, IDCANCEL);
         ASSERT_TRUE(first.WaitForExit(kRunTimeout));
         EXPECT_EQ(0u, first.ExitCode());

@@ -208,7 +208,7 @@ TEST_F(Trust, SignatureIsAskedForBesideTheCopy)
 // key, a server out of reach leaves nothing to compare.
 TEST_F(Trust, EarlierCopyIsNotComparedUnderAKeyWhenTheServerIsOutOfReach)
 {
-    Install(SecuritySection(PUBLIC_KEY), ClosedPort());
+    Install(SecuritySection(PUBLIC_KEY), ClosedLoopbackPort());
     ASSERT_TRUE(WriteWholeFile(VersionCopyPath(), SIGNED_COPY));
 
     const CheckOutcome outcome = Check();
@@ -236,7 +236,7 @@ TEST_F(Trust, WithoutSecuritySectionTheCheckIsUnchanged)
     EXPECT_EQ(1u, m_server->Requests().size());
     EXPECT_EQ(unsigned_copy, ReadWholeFile(VersionCopyPath()));
 
-    Install("", ClosedPort());
+    Install("", ClosedLoopbackPort());
     outcome = Check();
     EXPECT_TRUE(outcome.bUnreachable);
     EXPECT_TRUE(outcome.bResult);

@@ -10,11 +10,12 @@
 #include <wincrypt.h>
 #include <gtest/gtest.h>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "tests/support/Assertions.h"
 #include "tests/support/NginxSite.h"
+#include "tests/support/SettingsText.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/UpdaterProcess.h"
 #include "tests/support/WindowDriver.h"
@@ -51,36 +52,11 @@ struct Installation {
     bool bHttps;
 };
 
-std::string SettingsText(const Installation& inst)
+// Both items at 1.0, served as trust_app.zip and trust_lib.zip.
+std::string SettingsOf(const Installation& inst)
 {
-    std::string text = "[SystemInfo]\nServer=" + inst.server + "\nPort=" + std::to_string(inst.nPort) +
-                       "\nFileList=" + APP + "," + LIB + "\n[Update]\nUpdateInfo=" + inst.prefix +
-                       "\n[Security]\nPublicKey=" + inst.key + "\nHttps=" + (inst.bHttps ? "1" : "0") + "\n";
-    for (const char* pszItem : {APP, LIB}) {
-        const std::string item = pszItem;
-        text += "[" + item + "]\nCurrentVersion=1.0\nServerFileName=" + item.substr(0, item.find('.')) +
-                ".zip\nLocalFileName=" + item + "\n";
-    }
-    return Crlf(text);
-}
-
-::testing::AssertionResult SameBytes(const std::string& expected, const std::string& actual)
-{
-    if (expected == actual)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "expected " << expected.size() << " bytes, got " << actual.size()
-                                         << (actual.size() < 64 ? " \"" + actual + "\"" : std::string());
-}
-
-bool WaitFor(const std::function<bool()>& done, DWORD nTimeoutMs)
-{
-    const DWORD dwStart = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - dwStart > nTimeoutMs)
-            return false;
-        Sleep(20);
-    }
-    return true;
+    return SettingsText({inst.server, inst.nPort, inst.prefix}, {{APP, "1.0"}, {LIB, "1.0"}}, ".zip",
+                        "[Security]\nPublicKey=" + inst.key + "\nHttps=" + (inst.bHttps ? "1" : "0") + "\n");
 }
 
 }  // namespace
@@ -104,7 +80,7 @@ protected:
 
     void Install(const Installation& inst)
     {
-        m_strInstalledSettings = SettingsText(inst);
+        m_strInstalledSettings = SettingsOf(inst);
         ASSERT_TRUE(WriteWholeFile(m_install / "Update.ini", m_strInstalledSettings));
         ASSERT_TRUE(WriteWholeFile(m_install / APP, OLD_APP));
         ASSERT_TRUE(WriteWholeFile(m_install / LIB, OLD_LIB));

@@ -2,15 +2,16 @@
 // test's own process: the real dialog driven through its window, against the
 // loopback HTTP server, with guardee processes as running programs.
 #include <gtest/gtest.h>
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "settings/LocalPath.h"
+#include "tests/support/Assertions.h"
 #include "tests/support/GuardeeProcess.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/ModalRun.h"
+#include "tests/support/SettingsText.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/WindowDriver.h"
 #include "ui/UpdateDlg.h"
@@ -19,56 +20,11 @@ namespace {
 
 const char QUESTION_SUFFIX[] = "已在运行！\n请先关闭程序才能进行更新！\n如果选择确定将强行关闭程序！";
 
-// One maintained file as a settings file describes it.
-struct Item {
-    Item(const char* s, const char* v, const char* l = "") : section(s), version(v), localName(l) {}
-    std::string section;     // FileList entry and section name
-    std::string version;     // CurrentVersion
-    std::string localName;   // LocalFileName; empty: the section name
-};
-
-// "a.exe" -> "a.zip": the file's name on the server.
-std::string ServerName(const std::string& section)
-{
-    return section.substr(0, section.find('.')) + ".zip";
-}
-
-std::string SettingsText(unsigned short nPort, const std::vector<Item>& items)
-{
-    std::string list, sections;
-    for (const Item& item : items) {
-        list += (list.empty() ? "" : ",") + item.section;
-        sections += "[" + item.section + "]\nCurrentVersion=" + item.version + "\nServerFileName=" +
-                    ServerName(item.section) + "\nLocalFileName=" +
-                    (item.localName.empty() ? item.section : item.localName) + "\n";
-    }
-    return Crlf("[SystemInfo]\nServer=127.0.0.1\nPort=" + std::to_string(nPort) + "\nFileList=" + list +
-                "\n[Update]\nUpdateInfo=/upd\n" + sections);
-}
-
 std::string Profile(const std::string& path, const char* section, const char* key)
 {
     char buffer[256] = "";
     GetPrivateProfileStringA(section, key, "<none>", buffer, sizeof buffer, path.c_str());
     return buffer;
-}
-
-// The names in a directory, sorted.
-std::vector<std::string> Listing(const std::string& dir)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = fd.cFileName;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 int RequestCount(const CLoopbackServer& server, const std::string& path)
@@ -77,27 +33,6 @@ int RequestCount(const CLoopbackServer& server, const std::string& path)
     for (const HttpRequestSeen& r : server.Requests())
         n += r.path == path ? 1 : 0;
     return n;
-}
-
-bool WaitFor(const std::function<bool()>& done, DWORD nTimeoutMs)
-{
-    const DWORD dwStart = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - dwStart > nTimeoutMs)
-            return false;
-        Sleep(10);
-    }
-    return true;
-}
-
-// Compares file contents without printing them (bodies may be binary).
-::testing::AssertionResult SameBytes(const std::string& expected, const std::string& actual)
-{
-    if (expected == actual)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "expected " << expected.size() << " bytes beginning \""
-                                         << expected.substr(0, 16) << "\", got " << actual.size()
-                                         << " bytes beginning \"" << actual.substr(0, 16) << "\"";
 }
 
 // A body that arrives slowly: 2048 bytes every 100 ms.
@@ -122,17 +57,19 @@ protected:
         SetProcessTempDir(m_temp.Path() + "\\");
     }
 
-    void Install(const std::vector<Item>& items, const std::vector<std::pair<std::string, std::string>>& files)
+    // Settings point at the loopback server under /upd, where each item's
+    // file is "<stem>.zip" ("a.exe" -> /upd/a.zip).
+    void Install(const std::vector<SettingsItem>& items, const std::vector<std::pair<std::string, std::string>>& files)
     {
-        m_strInstalledSettings = SettingsText(m_server.Port(), items);
+        m_strInstalledSettings = SettingsText({"127.0.0.1", m_server.Port(), "/upd"}, items, ".zip");
         ASSERT_TRUE(WriteWholeFile(m_install / "Update.ini", m_strInstalledSettings));
         for (const auto& f : files)
             ASSERT_TRUE(WriteWholeFile(m_install / f.first, f.second));
     }
 
-    void Publish(const std::vector<Item>& items)
+    void Publish(const std::vector<SettingsItem>& items)
     {
-        m_strServedSettings = SettingsText(m_server.Port(), items);
+        m_strServedSettings = SettingsText({"127.0.0.1", m_server.Port(), "/upd"}, items, ".zip");
         m_server.Serve("/upd/Update.zip", HttpReply::Ok(m_strServedSettings));
     }
 
@@ -191,8 +128,8 @@ TEST_F(UpdateRun, InteractiveRunReplacesTheNewerFilesAndTheRecord)
     EXPECT_EQ(newC, InstalledFile("c.exe"));
     EXPECT_EQ(m_strServedSettings, InstalledSettings());
     EXPECT_EQ(0, RequestCount(m_server, "/upd/b.zip"));
-    EXPECT_EQ((std::vector<std::string>{"Update.ini", "a.exe", "b.exe", "c.exe"}), Listing(m_install.Path()));
-    EXPECT_TRUE(Listing(m_temp.Path()).empty());
+    EXPECT_EQ((std::vector<std::string>{"Update.ini", "a.exe", "b.exe", "c.exe"}), DirectoryListing(m_install.Path()));
+    EXPECT_TRUE(DirectoryListing(m_temp.Path()).empty());
 
     PressButton(hDlg, IDOK);
     ASSERT_TRUE(run.WaitForEnd(5000));
@@ -220,7 +157,7 @@ TEST_F(UpdateRun, FailedDownloadKeepsItsInstalledVersionInTheRecord)
     EXPECT_EQ("new b", InstalledFile("b.exe"));
     EXPECT_EQ("1.0", InstalledVersion("a.exe"));
     EXPECT_EQ("2.0", InstalledVersion("b.exe"));
-    EXPECT_TRUE(Listing(m_temp.Path()).empty());
+    EXPECT_TRUE(DirectoryListing(m_temp.Path()).empty());
 }
 
 // LocalFileName may name a file in a subdirectory, never one outside the
@@ -309,8 +246,8 @@ TEST_F(UpdateRun, SettingsAreReplacedOnlyByASettingsFileWithAFileList)
         if (hLock != INVALID_HANDLE_VALUE)
             CloseHandle(hLock);
         EXPECT_EQ(c.replaced ? served : installed, InstalledSettings()) << c.what;
-        EXPECT_EQ(std::vector<std::string>{"Update.ini"}, Listing(m_install.Path())) << c.what;
-        EXPECT_TRUE(Listing(m_temp.Path()).empty()) << c.what;
+        EXPECT_EQ(std::vector<std::string>{"Update.ini"}, DirectoryListing(m_install.Path())) << c.what;
+        EXPECT_TRUE(DirectoryListing(m_temp.Path()).empty()) << c.what;
     }
 }
 
@@ -341,7 +278,7 @@ TEST_F(UpdateRun, ServerCopyWithoutAFileListIsNotInstalled)
         }
         EXPECT_EQ("new a", InstalledFile("a.exe")) << bAutoMode;
         EXPECT_EQ(m_strInstalledSettings, InstalledSettings()) << bAutoMode;
-        EXPECT_TRUE(Listing(m_temp.Path()).empty()) << bAutoMode;
+        EXPECT_TRUE(DirectoryListing(m_temp.Path()).empty()) << bAutoMode;
         pDlg.reset();
         m_pApp.reset();
     }

@@ -30,17 +30,13 @@ set -euo pipefail
 ZP=$(realpath "${1:?usage: with_signed_releases.sh PATH/TO/zpublish <command> [arguments...]}")
 shift
 [ -x "$ZP" ] || { echo "with_signed_releases: $ZP is not built (scripts/build.sh builds it)" >&2; exit 1; }
-NGINX=$(command -v nginx || echo /usr/sbin/nginx)
+source "$(dirname "${BASH_SOURCE[0]}")/nginx.sh"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/e2e-trust.XXXXXX")
-root=$work/www
-mkdir -p "$root" "$work/temp" "$work/release" "$work/keys" "$work/tls"
-# nginx's workers may run as another user: they need to read the root and the certificates.
-chmod 755 "$work" "$root" "$work/tls"
-
-free_port() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()'
-}
+nginx_work_dir e2e-trust
+trap nginx_stop EXIT
+mkdir -p "$work/release" "$work/keys" "$work/tls"
+# nginx's workers need to read the certificates too.
+chmod 755 "$work/tls"
 
 # --- TLS: a test CA, a certificate for localhost from it, and the same from
 # a CA that nobody trusts. ------------------------------------------------------
@@ -65,75 +61,24 @@ make_localhost_cert unknown
 openssl x509 -in "$work/tls/trusted-ca.pem" -outform DER -out "$work/ca.der"
 
 # --- nginx: one plain listener and two TLS listeners on the same root -------------
-write_config() {  # HTTP-PORT HTTPS-PORT UNTRUSTED-PORT
-  cat >"$work/nginx.conf" <<CONF
-worker_processes 1;
-daemon off;
-pid $work/nginx.pid;
-error_log $work/error.log warn;
-events { worker_connections 64; }
-http {
-  access_log $work/access.log;
-  client_body_temp_path $work/temp/body;
-  proxy_temp_path $work/temp/proxy;
-  fastcgi_temp_path $work/temp/fastcgi;
-  uwsgi_temp_path $work/temp/uwsgi;
-  scgi_temp_path $work/temp/scgi;
-  default_type application/octet-stream;
-  server { listen 127.0.0.1:$1; root $root; }
+tls_server_block() {  # PORT CA-NAME
+  cat <<CONF
   server {
-    listen 127.0.0.1:$2 ssl;
+    listen 127.0.0.1:$1 ssl;
     server_name localhost;
-    ssl_certificate $work/tls/trusted-server.pem;
-    ssl_certificate_key $work/tls/trusted-server.key;
+    ssl_certificate $work/tls/$2-server.pem;
+    ssl_certificate_key $work/tls/$2-server.key;
     root $root;
   }
-  server {
-    listen 127.0.0.1:$3 ssl;
-    server_name localhost;
-    ssl_certificate $work/tls/unknown-server.pem;
-    ssl_certificate_key $work/tls/unknown-server.key;
-    root $root;
-  }
-}
 CONF
 }
-
-# nginx_pid is the PID of "timeout", which passes QUIT on to nginx's master;
-# the master's own PID is in nginx.pid.
-nginx_pid=
-stop_nginx() {
-  if [ -n "$nginx_pid" ] && kill -0 "$nginx_pid" 2>/dev/null; then
-    master=$(cat "$work/nginx.pid" 2>/dev/null || true)
-    kill -QUIT "$nginx_pid" 2>/dev/null || true
-    for _ in $(seq 50); do kill -0 "$nginx_pid" 2>/dev/null || break; sleep 0.1; done
-    if kill -0 "$nginx_pid" 2>/dev/null; then
-      [ -z "$master" ] || kill -KILL "$master" 2>/dev/null || true
-      kill -KILL "$nginx_pid" 2>/dev/null || true
-    fi
-    wait "$nginx_pid" 2>/dev/null || true
-  fi
-  rm -rf "$work"
+server_blocks() {  # HTTP-PORT HTTPS-PORT UNTRUSTED-PORT
+  echo "  server { listen 127.0.0.1:$1; root $root; }"
+  tls_server_block "$2" trusted
+  tls_server_block "$3" unknown
 }
-trap stop_nginx EXIT
-
-listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-
-# A port taken between the probe and nginx's bind: try other ones.
-for attempt in 1 2 3 4 5; do
-  http_port=$(free_port); https_port=$(free_port); untrusted_port=$(free_port)
-  write_config "$http_port" "$https_port" "$untrusted_port"
-  timeout -s QUIT "${E2E_NGINX_LIFETIME:-900}" "$NGINX" -p "$work" -c "$work/nginx.conf" 2>>"$work/start.log" &
-  nginx_pid=$!
-  for _ in $(seq 50); do
-    if listening "$http_port" && listening "$https_port" && listening "$untrusted_port"; then break; fi
-    kill -0 "$nginx_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$nginx_pid" 2>/dev/null; then break; fi
-  nginx_pid=
-  [ "$attempt" -lt 5 ] || { echo "with_signed_releases: nginx did not start" >&2; cat "$work/start.log" "$work/error.log" >&2 2>/dev/null; exit 1; }
-done
+nginx_start with_signed_releases 3 server_blocks
+http_port=${nginx_ports[0]} https_port=${nginx_ports[1]} untrusted_port=${nginx_ports[2]}
 
 # --- The releases ------------------------------------------------------------------
 pub=$("$ZP" keygen --out "$work/keys/key.pem" 2>/dev/null | sed -n 's/^PublicKey=//p')

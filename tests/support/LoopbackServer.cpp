@@ -380,3 +380,19 @@ CBacklogFullListener::~CBacklogFullListener()
     if (m_bWinsock)
         WSACleanup();
 }
+
+unsigned short ClosedLoopbackPort()
+{
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int nLength = sizeof addr;
+    bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    getsockname(s, reinterpret_cast<sockaddr*>(&addr), &nLength);
+    closesocket(s);
+    WSACleanup();
+    return ntohs(addr.sin_port);
+}

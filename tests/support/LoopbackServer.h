@@ -20,6 +20,9 @@
 //
 // CBacklogFullListener: a listener whose queue is full and that never
 // accepts, so that a connect to it neither succeeds nor fails.
+//
+// ClosedLoopbackPort(): a loopback port where nothing listens, for a server
+// out of reach.
 #pragma once
 #include <winsock2.h>
 #include <windows.h>
@@ -126,3 +129,6 @@ private:
     bool m_bFull = false;
     bool m_bWinsock = false;
 };
+
+// A loopback port that was free a moment ago: bound, read and closed again.
+unsigned short ClosedLoopbackPort();

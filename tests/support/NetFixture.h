@@ -24,12 +24,11 @@ protected:
     void SetTempDir(const std::string& path);
     // The check's temporary copy, as the dialog names it (TMP ends with "\").
     std::string VersionCopyPath() const;
-    // A loopback port where nothing listens.
-    static unsigned short ClosedPort();
 
     // Where a table row's server stands: the loopback server m_server, a port
-    // where nothing listens, or a listener whose backlog is full (kept in
-    // m_backlog until the next call). 0 when the backlog could not be filled.
+    // where nothing listens (ClosedLoopbackPort), or a listener whose backlog
+    // is full (kept in m_backlog until the next call). 0 when the backlog
+    // could not be filled.
     enum class Server { Refused, BacklogFull, Reply };
     unsigned short PortFor(Server server);
 

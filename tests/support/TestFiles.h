@@ -1,7 +1,8 @@
 // Files and directories for tests: a temporary directory that removes itself,
-// and whole-file reads and writes.
+// whole-file reads and writes, and directory listings.
 #pragma once
 #include <string>
+#include <vector>
 #include <windows.h>
 
 // A fresh directory under the process's temporary directory, removed with
@@ -28,6 +29,9 @@ bool WriteWholeFile(const std::string& path, const std::string& content);
 // The file's bytes; empty when it cannot be read (see FileExists).
 std::string ReadWholeFile(const std::string& path);
 bool FileExists(const std::string& path);
+// The names in a directory ("." and ".." left out), sorted; empty when it
+// cannot be read.
+std::vector<std::string> DirectoryListing(const std::string& dir);
 void RemoveTree(const std::string& path);
 // The directory of the running test program, without a trailing backslash.
 std::string ExecutableDir();
