@@ -12,12 +12,17 @@ BOOL CException::GetErrorMessage(LPSTR lpszError, UINT nMaxError, PUINT pnHelpCo
     return FALSE;
 }
 
+CString CException::GetErrorText() const
+{
+    char szText[1024] = "";
+    if (GetErrorMessage(szText, sizeof szText) && szText[0] != '\0')
+        return CString(szText);
+    return CString(AFX_INTERNAL_FAILURE_TEXT);
+}
+
 int CException::ReportError(UINT nType) const
 {
-    char szText[1024];
-    if (GetErrorMessage(szText, sizeof szText) && szText[0] != '\0')
-        return AfxMessageBox(szText, nType);
-    return AfxMessageBox(AFX_INTERNAL_FAILURE_TEXT, nType);
+    return AfxMessageBox(GetErrorText(), nType);
 }
 
 BOOL CException::CopyMessage(const CString& strText, LPSTR lpszError, UINT nMaxError)

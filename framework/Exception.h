@@ -10,7 +10,9 @@ public:
     // Copies the error's text into the buffer (cut to nMaxError - 1 bytes);
     // FALSE when the error has no text of its own.
     virtual BOOL GetErrorMessage(LPSTR lpszError, UINT nMaxError, PUINT pnHelpContext = nullptr) const;
-    // Shows the error's text, or the generic text, in a message box.
+    // The error's own text, or the generic text when it supplies none.
+    CString GetErrorText() const;
+    // Shows GetErrorText() in a message box.
     int ReportError(UINT nType = MB_OK) const;
 
 protected:

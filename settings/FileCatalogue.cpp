@@ -20,7 +20,7 @@ void CUpdateDlg::SplitString(CString strText, char chDelimiter, CStringArray& ar
 
 void CUpdateDlg::LoadFileList()
 {
-    const CString strSettings = m_strAppDir + "\\" + SETTINGS_FILE_NAME;
+    const CString strSettings = InstalledSettingsPath(m_strAppDir);
     const CString strFileList = ReadSetting("SystemInfo", "FileList", "", SETTINGS_FILELIST_BUFFER, strSettings);
 
     CStringArray arrItems;

@@ -51,8 +51,3 @@ INTERNET_PORT CSecuritySettings::Port(INTERNET_PORT nConfigured) const
         return HTTPS_DEFAULT_PORT;
     return nConfigured;
 }
-
-CString InstalledSettingsPath(const CString& strAppDir)
-{
-    return strAppDir + "\\" + SETTINGS_FILE_NAME;
-}

@@ -42,6 +42,3 @@ private:
     BOOL m_bHttps = FALSE;
     BOOL m_bPortGiven = FALSE;
 };
-
-// The installed settings file of the dialog's installation directory.
-CString InstalledSettingsPath(const CString& strAppDir);

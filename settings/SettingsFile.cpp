@@ -23,6 +23,16 @@ WORD PortFromText(LPCSTR lpszPort)
     return static_cast<WORD>(std::atoi(lpszPort));
 }
 
+CString InstalledSettingsPath(const CString& strAppDir)
+{
+    return strAppDir + "\\" + SETTINGS_FILE_NAME;
+}
+
+CString ServerCopyPath(const CString& strTempDir)
+{
+    return strTempDir + "\\" + SETTINGS_FILE_NAME;
+}
+
 CString ItemBaseName(const CString& strItem)
 {
     const int nDot = strItem.Find('.');

@@ -28,5 +28,12 @@ CString ReadSetting(LPCSTR lpszSection, LPCSTR lpszKey, LPCSTR lpszDefault,
 // The port text read as atoi reads it, cut to its low 16 bits.
 WORD PortFromText(LPCSTR lpszPort);
 
+// The installed copy: Update.ini in the installation directory.
+CString InstalledSettingsPath(const CString& strAppDir);
+// The server's copy: Update.ini in the temporary directory. That directory
+// ends with a backslash, so the path holds a doubled one, which the file
+// functions accept; the check, the download and the replacement all use it.
+CString ServerCopyPath(const CString& strTempDir);
+
 // An item's base name: its text before the first ".", or empty when it holds none.
 CString ItemBaseName(const CString& strItem);

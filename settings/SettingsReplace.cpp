@@ -48,8 +48,8 @@ BOOL WriteBackInstalledVersions(const CUpdateFileArray& arrIncomplete, const CSt
 // removed either way. Nothing is shown: no shell operation is used.
 BOOL CUpdateDlg::ReplaceSettingsFile(const CUpdateFileArray& arrIncomplete)
 {
-    const CString strInstalled = m_strAppDir + "\\" + SETTINGS_FILE_NAME;
-    const CString strCopy = m_strTempDir + SETTINGS_FILE_NAME;
+    const CString strInstalled = InstalledSettingsPath(m_strAppDir);
+    const CString strCopy = ServerCopyPath(m_strTempDir);
 
     BOOL bReplaced = FALSE;
     const CString strFileList = ReadSetting("SystemInfo", "FileList", "", SETTINGS_FILELIST_BUFFER, strCopy);

@@ -186,7 +186,7 @@ BOOL CUpdateDlg::FetchFile(CString strServerPath, CString strLocalName, CString&
     // key a file without one is refused before anything is requested.
     const CSecuritySettings security(InstalledSettingsPath(m_strAppDir));
     const CString strExpected =
-        ExpectedDigest(m_arrFiles, m_strUpdateRoot, strServerPath, strLocalName, m_strTempDir + "\\" + SETTINGS_FILE_NAME);
+        ExpectedDigest(m_arrFiles, m_strUpdateRoot, strServerPath, strLocalName, ServerCopyPath(m_strTempDir));
     if (strExpected.IsEmpty() && security.KeyPinned())
         return ShowFileOutcome(strServerPath + STATUS_DIGEST_FAILED, strResultText, FALSE);
 

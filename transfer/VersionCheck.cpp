@@ -204,10 +204,7 @@ BOOL CUpdateDlg::CheckVersions()
 
     const CSecuritySettings security(InstalledSettingsPath(m_strAppDir));
     const VersionServer server = {m_strServer, security.Port(m_nPort), security.RequestFlags(m_dwRequestFlags)};
-    // The temporary directory ends with a backslash: the path holds a doubled
-    // one, which the file functions accept (the settings replacement uses the
-    // very same path).
-    const CString strCopy = m_strTempDir + "\\" + SETTINGS_FILE_NAME;
+    const CString strCopy = ServerCopyPath(m_strTempDir);
 
     // 1. The server's copy, stored whole or not at all.
     CSha256 digest;

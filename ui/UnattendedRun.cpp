@@ -2,19 +2,6 @@
 // reaches the screen only through messages sent to the dialog's windows.
 #include "ui/UpdateDlg.h"
 
-namespace {
-
-// The error's own text, or the generic one when it supplies none.
-CString ErrorText(const CException& e)
-{
-    char szText[1024] = "";
-    if (!e.GetErrorMessage(szText, sizeof szText) || szText[0] == '\0')
-        return CString(AFX_INTERNAL_FAILURE_TEXT);
-    return CString(szText);
-}
-
-}  // namespace
-
 DWORD WINAPI UpdateThreadProc(LPVOID pParam)
 {
     CUpdateDlg* pDlg = static_cast<CUpdateDlg*>(pParam);
@@ -58,10 +45,10 @@ void CUpdateDlg::RunUnattendedSteps()
             m_nExitCode = EXIT_DONE;
     } catch (const CInternetException& e) {
         m_nExitCode = bChecked ? EXIT_FAILED : EXIT_UNREACHABLE;
-        m_strStatus = ErrorText(e);
+        m_strStatus = e.GetErrorText();
         RefreshControls(FALSE);
     } catch (const CException& e) {
-        m_strStatus = ErrorText(e);
+        m_strStatus = e.GetErrorText();
         RefreshControls(FALSE);
     } catch (...) {
         m_strStatus = AFX_INTERNAL_FAILURE_TEXT;

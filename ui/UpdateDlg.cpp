@@ -49,7 +49,7 @@ CUpdateDlg::CUpdateDlg(CWnd* pParent)
     m_dwRequestFlags = REQUEST_FLAGS;
     m_strAppDir = ExecutableDirectory();
 
-    const CString strSettings = m_strAppDir + "\\" + SETTINGS_FILE_NAME;
+    const CString strSettings = InstalledSettingsPath(m_strAppDir);
     m_strServer = ReadSetting("SystemInfo", "Server", DEFAULT_SERVER, SETTINGS_SERVER_BUFFER, strSettings);
     m_nPort = PortFromText(ReadSetting("SystemInfo", "Port", DEFAULT_PORT, SETTINGS_PORT_BUFFER, strSettings));
     m_strUpdateRoot = ReadSetting("Update", "UpdateInfo", DEFAULT_UPDATE_ROOT, SETTINGS_UPDATEINFO_BUFFER, strSettings);
